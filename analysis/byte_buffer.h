@@ -1,0 +1,108 @@
+// The growable array behind file bytes, element lists and output streams.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <type_traits>
+
+// A growable array of trivially copyable units with the four fields the rest
+// of the system reads: data, capacity, length and step.
+//
+// Capacities are always multiples of the step (16 unless a caller chooses
+// otherwise). Growth is geometric, so that appending n units one at a time
+// costs O(n) in all: a capacity that must grow becomes at least one and a half
+// times what it was. A unit type may define `static Unit Fresh()`; slots that
+// growth adds then hold that value until they are used.
+template <typename Unit>
+class ByteBuffer {
+  static_assert(std::is_trivially_copyable_v<Unit>);
+
+ public:
+  Unit* data = nullptr;
+  int32_t capacity = 0;
+  int32_t length = 0;
+  int32_t step = 16;
+
+  ByteBuffer() = default;
+  explicit ByteBuffer(int32_t growthStep) : step(growthStep > 0 ? growthStep : 16) {}
+  ~ByteBuffer() { Release(); }
+  ByteBuffer(const ByteBuffer&) = delete;
+  ByteBuffer& operator=(const ByteBuffer&) = delete;
+  ByteBuffer(ByteBuffer&& other) noexcept { Swap(other); }
+  ByteBuffer& operator=(ByteBuffer&& other) noexcept {
+    if (this != &other) {
+      Release();
+      Swap(other);
+    }
+    return *this;
+  }
+
+  // Makes room for at least n units. Returns false (and changes nothing) when
+  // n cannot be held in a signed 32-bit capacity or memory runs out.
+  bool Reserve(int64_t n) {
+    if (n <= capacity) return true;
+    int64_t wanted = n;
+    int64_t geometric = static_cast<int64_t>(capacity) + capacity / 2;
+    if (geometric > wanted) wanted = geometric;
+    int64_t rounded = (wanted + step - 1) / step * step;
+    if (rounded > INT32_MAX) rounded = n;  // fall back to the exact need near the limit
+    if (rounded > INT32_MAX) return false;
+    auto* grown = static_cast<Unit*>(std::malloc(static_cast<size_t>(rounded) * sizeof(Unit)));
+    if (grown == nullptr) return false;
+    if (length > 0) std::memcpy(grown, data, static_cast<size_t>(length) * sizeof(Unit));
+    if constexpr (requires { Unit::Fresh(); }) {
+      for (int64_t i = length; i < rounded; ++i) grown[i] = Unit::Fresh();
+    }
+    std::free(data);
+    data = grown;
+    capacity = static_cast<int32_t>(rounded);
+    return true;
+  }
+
+  // Appends one unit; false when the array cannot grow. Before every append
+  // the capacity is made at least length + step.
+  bool Append(const Unit& unit) {
+    if (!Reserve(static_cast<int64_t>(length) + step)) return false;
+    data[length++] = unit;
+    return true;
+  }
+
+  // Appends n units.
+  bool Append(const Unit* units, int64_t n) {
+    if (n <= 0) return true;
+    if (!Reserve(static_cast<int64_t>(length) + n)) return false;
+    std::memcpy(data + length, units, static_cast<size_t>(n) * sizeof(Unit));
+    length += static_cast<int32_t>(n);
+    return true;
+  }
+
+  // Replaces the content with n units.
+  bool Assign(const Unit* units, int64_t n) {
+    length = 0;
+    return Append(units, n);
+  }
+
+  void Release() {
+    std::free(data);
+    data = nullptr;
+    capacity = 0;
+    length = 0;
+  }
+
+  Unit* begin() { return data; }
+  Unit* end() { return data + length; }
+  const Unit* begin() const { return data; }
+  const Unit* end() const { return data + length; }
+  Unit& operator[](int32_t i) { return data[i]; }
+  const Unit& operator[](int32_t i) const { return data[i]; }
+
+ private:
+  void Swap(ByteBuffer& other) noexcept {
+    std::swap(data, other.data);
+    std::swap(capacity, other.capacity);
+    std::swap(length, other.length);
+    std::swap(step, other.step);
+  }
+};

@@ -1,0 +1,104 @@
+// DicomFile: one file, read whole into memory, and everything its analysis
+// found: the element list, the encoding flags, the transfer syntax, the status
+// and the log.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "analysis/byte_buffer.h"
+#include "analysis/dicom_element.h"
+
+struct SeriesEntry;
+
+// Analysis results.
+enum : int32_t {
+  StatusNotRead = -1,     // not opened or read, too long, or 132 bytes or fewer
+  StatusNoMarker = 0,     // the "DICM" marker is missing (the walk replaces it)
+  StatusImage = 1,        // walked to the end, accepted syntax, top-level Pixel Data
+  StatusInterrupted = 2,  // the walk stopped before the end of the file
+  StatusComplete = 3,     // walked to the end, but not an image by the rule above
+};
+
+// Files longer than this are not read.
+constexpr int64_t kMaxFileBytes = 1024000000;
+// Sequences nested deeper than this fail the element that opens them.
+constexpr int32_t kMaxSequenceDepth = 256;
+
+// Process-wide source of DicomFile serials; never decremented.
+extern std::atomic<int32_t> fileSerialCounter;
+
+class DicomFile {
+ public:
+  std::u16string path;
+  std::u16string shortPath;    // ShortenPath(path, 26)
+  std::u16string displayPath;  // ShortenPath(path, 110)
+  std::u16string logText;
+  int32_t logToText = 0;
+  int32_t elementCounter = 0;
+  ByteBuffer<uint8_t> fileBytes;
+  int32_t explicitVr = 1;
+  int32_t littleEndian = 1;
+  int32_t metaSeen = -1;
+  int32_t transferSyntaxIndex = 0;
+  int32_t depth = 0;
+  ByteBuffer<DicomElement> elements;
+  int32_t status = StatusNotRead;
+  int32_t logToDebugger = 0;
+  int32_t logEnabled = 1;
+  SeriesEntry* series = nullptr;
+  int32_t serial;
+
+  DicomFile();
+  ~DicomFile();
+  DicomFile(const DicomFile&) = delete;
+  DicomFile& operator=(const DicomFile&) = delete;
+
+  // Reads the file at `filePath` and analyses it. Never throws; the outcome is
+  // in `status` and the log.
+  void Analyse(const std::u16string& filePath);
+
+  // Analyses bytes already in memory as if they had been read from `filePath`
+  // (tests, benchmarks and the fuzz target need no files).
+  void AnalyseBytes(const std::u16string& filePath, const uint8_t* bytes, size_t count);
+
+  // The text of the first top-level element with this key. Returns its value
+  // length (> 0) and sets `out`; returns -1 and leaves `out` alone when there
+  // is no such element or its value is empty.
+  int32_t ValueByKey(TagKey key, std::u16string& out) const;
+
+  // Whether this file's value for the tag of the given dictionary row agrees
+  // with `text` (1) or not (0). A file without a usable value agrees with
+  // everything; letters compare without regard to ASCII case.
+  int32_t MatchesRow(const std::u16string& text, int32_t row) const;
+
+  // 1 when the element's header holds a VR: every group 0002 element, and any
+  // other element of an explicit-VR data set.
+  int32_t IsExplicitElement(const DicomElement& e) const;
+
+  // True when the element's binary values are stored big endian: the data set
+  // is big endian and the element lies outside group 0002.
+  bool IsBigEndianElement(const DicomElement& e) const;
+
+  // Bytes of the element's value that lie inside the file: [first, first+count).
+  // Values that run past the end of a truncated file are cut at its end.
+  void ValueSpan(const DicomElement& e, const uint8_t*& first, int32_t& count) const;
+
+  // Appends one message to the log outputs that are on (gate and outputs as
+  // documented on the fields). `indent` levels of four spaces go before it in
+  // the text output only.
+  void Log(const std::u16string& message, int32_t indent = 0);
+  // True when a message would reach any output; callers skip building
+  // messages otherwise.
+  bool LogWanted() const { return logEnabled != 0 && (logToText != 0 || logToDebugger != 0); }
+
+ private:
+  bool ReadWholeFile();
+  void WalkFromMarker();
+};
+
+// A text shorter than `limit` characters whole; otherwise its first three
+// characters, "..." and its last (limit - 3) characters.
+std::u16string ShortenPath(const std::u16string& text, int32_t limit);

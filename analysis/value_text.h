@@ -1,0 +1,29 @@
+// Element values and tags as text, the element lines of the log, and small
+// text utilities shared by other subsystems.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "analysis/dicom_element.h"
+
+class DicomFile;
+
+// "[GGGG,EEEE]" in upper-case hex.
+std::u16string ElementLabel(const DicomElement& e);
+// Label, ":" and the two VR letters, "," and the dictionary name.
+std::u16string ElementTitle(const DicomElement& e);
+// The value as text (at most 48 bytes of a text value, the first number of a
+// binary one, read in the data set's byte order). Returns the element's length
+// through `lengthOut` when given. Reads only bytes inside the file.
+std::u16string ValueText(const DicomElement& e, const DicomFile& file, int32_t* lengthOut = nullptr);
+// The log line of a recorded element; `counter` is its number in the walk.
+std::u16string ElementLogLine(const DicomElement& e, const DicomFile& file, int32_t counter);
+// 8-bit text of the ANSI code page to UTF-16, ending at the first zero byte.
+std::u16string CodePageText(const uint8_t* bytes, int64_t count);
+// A text of 20 characters or more: its first (20 - suffix length) characters
+// and the suffix; shorter texts unchanged.
+std::u16string ClipText(const std::u16string& text, const std::u16string& suffix);
+// The folder part of a path, up to and including its last "/" (or "\"); empty
+// when the path has none. Paths longer than the platform allows give "".
+std::u16string FolderOfPath(const std::u16string& path);

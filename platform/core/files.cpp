@@ -1,0 +1,61 @@
+#include "platform/core/files.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/core/text.h"
+
+namespace plat {
+
+size_t MaxPathBytes() { return PATH_MAX; }
+size_t MaxNameBytes() { return NAME_MAX; }
+
+InputFile::~InputFile() { Close(); }
+
+bool InputFile::Open(const std::u16string& path) {
+  Close();
+  std::string native = PathToNative(path);
+  if (native.empty() || native.size() >= MaxPathBytes() || native.find('\0') != std::string::npos) return false;
+  // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; the type
+  // check below then refuses it.
+  int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  fd_ = fd;
+  size_ = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool InputFile::ReadAll(void* into, size_t count) {
+  if (fd_ < 0) return false;
+  auto* out = static_cast<char*>(into);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t r = ::pread(fd_, out + done, count - done, static_cast<off_t>(done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) return false;  // the file shrank after it was measured
+    done += static_cast<size_t>(r);
+  }
+  return true;
+}
+
+void InputFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  size_ = 0;
+}
+
+}  // namespace plat

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and benchmarking need.
+# Idempotent: packages already present are not fetched again, and apt-get is
+# not called at all when nothing is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  clang libclang-rt-dev            # libFuzzer and the sanitizer runtimes
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libsdl2-dev libfreetype-dev libfontconfig-dev libpng-dev
+  fonts-arphic-uming fonts-dejavu-core
+  xvfb x11-apps                    # a real X display for the window tests
+  dcmtk libgdcm-tools              # independent DICOM checkers for tests and benchmarks
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
