@@ -24,6 +24,6 @@ std::u16string CodePageText(const uint8_t* bytes, int64_t count);
 // A text of 20 characters or more: its first (20 - suffix length) characters
 // and the suffix; shorter texts unchanged.
 std::u16string ClipText(const std::u16string& text, const std::u16string& suffix);
-// The folder part of a path, up to and including its last "/" (or "\"); empty
-// when the path has none. Paths longer than the platform allows give "".
+// The folder part of a path, up to and including its last "/"; empty when the
+// path has none. On this platform "/" alone separates path parts.
 std::u16string FolderOfPath(const std::u16string& path);

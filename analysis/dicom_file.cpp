@@ -1,0 +1,217 @@
+#include "analysis/dicom_file.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "analysis/internal/element_walker.h"
+#include "analysis/tag_dictionary.h"
+#include "analysis/transfer_syntax.h"
+#include "analysis/value_text.h"
+#include "platform/core/files.h"
+#include "platform/core/format.h"
+#include "platform/core/text.h"
+
+std::atomic<int32_t> fileSerialCounter{0};
+
+namespace {
+
+constexpr int64_t kMinimumLength = 132;  // preamble and marker; shorter files are not DICOM
+
+bool EqualsIgnoringAsciiCase(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
+    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+DicomFile::DicomFile() : serial(fileSerialCounter.fetch_add(1)) {}
+
+DicomFile::~DicomFile() {
+  fileBytes.length = 0;
+  elements.Release();
+  fileBytes.Release();
+}
+
+void DicomFile::Log(const std::u16string& message, int32_t indent) {
+  if (logEnabled == 0) return;
+  if (logToDebugger != 0) {
+    // The debugger channel of this platform is standard error.
+    std::string line = plat::Utf16ToUtf8(message);
+    line += "\r\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+  }
+  if (logToText != 0) {
+    logText.append(static_cast<size_t>(indent > 0 ? indent : 0) * 4, u' ');
+    logText += message;
+    logText += u"\r\n";
+  }
+}
+
+void DicomFile::Analyse(const std::u16string& filePath) {
+  path = filePath;
+  shortPath = ShortenPath(path, 26);
+  displayPath = ShortenPath(path, 110);
+  logText.clear();
+  if (LogWanted()) Log(plat::FormatText(u"分析文件：%s", {path}));
+
+  explicitVr = 1;
+  littleEndian = 1;
+  transferSyntaxIndex = 0;
+  depth = 0;
+  elements.length = 0;
+  fileBytes.length = 0;
+
+  if (!ReadWholeFile()) {
+    if (LogWanted()) Log(u"文件打开失败，分析进程结束");
+    return;
+  }
+  WalkFromMarker();
+}
+
+void DicomFile::AnalyseBytes(const std::u16string& filePath, const uint8_t* bytes, size_t count) {
+  path = filePath;
+  shortPath = ShortenPath(path, 26);
+  displayPath = ShortenPath(path, 110);
+  logText.clear();
+  if (LogWanted()) Log(plat::FormatText(u"分析文件：%s", {path}));
+
+  explicitVr = 1;
+  littleEndian = 1;
+  transferSyntaxIndex = 0;
+  depth = 0;
+  elements.length = 0;
+  fileBytes.length = 0;
+
+  if (LogWanted()) Log(plat::FormatText(u"文件长度：%d 字节", {static_cast<long long>(count)}));
+  if (static_cast<int64_t>(count) > kMaxFileBytes || !fileBytes.Assign(bytes, static_cast<int64_t>(count))) {
+    if (LogWanted()) Log(u"文件打开失败，分析进程结束");
+    return;
+  }
+  WalkFromMarker();
+}
+
+bool DicomFile::ReadWholeFile() {
+  plat::InputFile in;
+  if (!in.Open(path)) return false;
+  const uint64_t size = in.Size();
+  if (LogWanted()) Log(plat::FormatText(u"文件长度：%d 字节", {static_cast<unsigned long long>(size)}));
+  if (size > static_cast<uint64_t>(kMaxFileBytes)) return false;
+  if (!fileBytes.Reserve(static_cast<int64_t>(size))) return false;
+  if (!in.ReadAll(fileBytes.data, static_cast<size_t>(size))) return false;
+  fileBytes.length = static_cast<int32_t>(size);
+  return true;
+}
+
+void DicomFile::WalkFromMarker() {
+  const int64_t n = fileBytes.length;
+  const uint8_t* b = fileBytes.data;
+  if (n <= kMinimumLength) {
+    if (LogWanted()) Log(u"此文件长度小于128字节，非DICOM文件");
+    return;
+  }
+
+  int64_t start = 132;
+  bool marker = true;
+  static const char kMarker[] = "DICM";
+  for (int i = 0; i < 4; ++i) {
+    uint8_t c = b[128 + i];
+    if (c >= 'a' && c <= 'z') c = static_cast<uint8_t>(c - 32);
+    if (c != static_cast<uint8_t>(kMarker[i])) marker = false;
+  }
+  if (!marker) {
+    if (LogWanted()) Log(u"此文件没有DICM标记，非DICOM文件");
+    status = StatusNoMarker;
+    explicitVr = 0;
+    transferSyntaxIndex = 0;
+    start = 0;
+  } else {
+    bool special = false;
+    for (int i = 0; i < 128; ++i)
+      if (b[i] != 0) special = true;
+    if (special && LogWanted()) {
+      Log(u"此文件前128字符包含特殊内容:");
+      Log(CodePageText(b, 128));
+    }
+  }
+
+  ElementWalker walker(*this);
+  elementCounter = 0;
+  int64_t p = start;
+  while (p >= 0 && p < n) p = walker.ReadElement(p);
+
+  if (p == n) {
+    if (LogWanted()) Log(u"文件分析完毕!\r\n\r\n");
+    if (elements.length > 0) status = StatusImage;
+    bool topLevelPixelData = false;
+    for (const DicomElement& e : elements)
+      if (e.depth == 0 && e.group == 0x7FE0 && e.element == 0x0010) {
+        topLevelPixelData = true;
+        break;
+      }
+    if (!IsAcceptedImageSyntax(transferSyntaxIndex) || elements.length == 0 || !topLevelPixelData)
+      status = StatusComplete;
+  } else {
+    if (LogWanted()) Log(u"文件分析中断!\r\n\r\n");
+    status = StatusInterrupted;
+  }
+}
+
+int32_t DicomFile::IsExplicitElement(const DicomElement& e) const {
+  return e.group == 0x0002 ? 1 : explicitVr;
+}
+
+bool DicomFile::IsBigEndianElement(const DicomElement& e) const {
+  return littleEndian == 0 && e.group != 0x0002;
+}
+
+void DicomFile::ValueSpan(const DicomElement& e, const uint8_t*& first, int32_t& count) const {
+  first = nullptr;
+  count = 0;
+  if (e.length <= 0 || fileBytes.data == nullptr) return;
+  int64_t start = static_cast<int64_t>(e.end) - e.length;
+  int64_t stop = e.end;
+  if (start < 0) start = 0;
+  if (stop > fileBytes.length) stop = fileBytes.length;
+  if (stop <= start) return;
+  first = fileBytes.data + start;
+  count = static_cast<int32_t>(stop - start);
+}
+
+int32_t DicomFile::ValueByKey(TagKey key, std::u16string& out) const {
+  for (const DicomElement& e : elements) {
+    if (e.depth != 0 || e.Key() != key) continue;
+    if (e.length <= 0) return -1;  // empty, or undefined (a sequence)
+    if (e.length > fileBytes.length) {
+      out.clear();  // a value longer than the whole file reads as nothing
+      return e.length;
+    }
+    const uint8_t* first;
+    int32_t count;
+    ValueSpan(e, first, count);
+    out = CodePageText(first, count);
+    return e.length;
+  }
+  return -1;
+}
+
+int32_t DicomFile::MatchesRow(const std::u16string& text, int32_t row) const {
+  const TagDictionaryRow* r = TagDictionaryRowAt(row);
+  const TagKey key = r != nullptr ? r->key : 0;
+  std::u16string value;
+  if (ValueByKey(key, value) < 1) return 1;
+  return EqualsIgnoringAsciiCase(value, text) ? 1 : 0;
+}
+
+std::u16string ShortenPath(const std::u16string& text, int32_t limit) {
+  if (static_cast<int64_t>(text.size()) < limit) return text;
+  std::u16string out = text.substr(0, 3);
+  out += u"...";
+  out += text.substr(text.size() - static_cast<size_t>(limit - 3));
+  return out;
+}
