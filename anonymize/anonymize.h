@@ -1,0 +1,121 @@
+// De-identification: the fixed profile of tag actions, replacement UIDs, the
+// writer of de-identified copies and the anonymize command over a collection.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "analysis/byte_buffer.h"
+#include "analysis/dicom_element.h"
+#include "anonymize/anony_tag.h"
+
+class DicomFile;
+class StudyCollection;
+struct PatientEntry;
+struct StudyEntry;
+struct SeriesEntry;
+
+// Why one file was not written.
+enum class AnonymizeFailure : int32_t {
+  None = 0,
+  NoFolder,        // the source path has no folder part to derive the output folder from
+  OutputTooLarge,  // the output stream could not be built in memory
+  NotSaved,        // the output file could not be written whole
+  OutputIsSource,  // the output folder is the source folder itself (a link named like it)
+  NoProfile,       // the profile could not be built
+};
+
+// A short English description of a failure, for the command line.
+const char* AnonymizeFailureText(AnonymizeFailure failure);
+
+// An ordered list of actions; the first action that matches an element
+// produces its new encoding, elements no action claims are copied unchanged.
+class AnonyProfile {
+ public:
+  ByteBuffer<AnonyTagInterface*> actions;  // owned
+  ByteBuffer<uint8_t> output;              // the stream of the file being written
+  int32_t insertMarks = 0;                 // 1: add (0012,0062) and (0012,0063) to every file
+  int32_t marksDone = 0;                   // per file: inserted, or the file has its own
+  int32_t marksInserted = 0;               // per file: set together with marksDone
+
+  AnonyProfile() = default;
+  ~AnonyProfile();
+  AnonyProfile(const AnonyProfile&) = delete;
+  AnonyProfile& operator=(const AnonyProfile&) = delete;
+
+  // Appends the 31 actions of the basic confidentiality profile. False when
+  // memory ran out: an incomplete profile must not be used.
+  [[nodiscard]] bool BuildBasicProfile();
+  // Creates an action of the given kind (AnonyKind*), owned by and appended to
+  // this profile; nullptr for any other kind, leaving the profile unchanged.
+  AnonyTagInterface* CreateAction(int32_t kind);
+  // The first action that matches the element, or nullptr.
+  AnonyTagInterface* ActionFor(const DicomElement& e) const;
+
+  // Builds the de-identified stream of `file` into `output`: 128 zero bytes,
+  // "DICM", the elements with the profile applied and the marks. False only
+  // when memory runs out (the stream is then incomplete).
+  [[nodiscard]] bool BuildAnonymized(const DicomFile& file);
+  // Builds the stream and saves it at AnonymizedPathOf(file.path). The
+  // output path is returned through `outputPath` when given.
+  [[nodiscard]] AnonymizeFailure WriteAnonymized(const DicomFile& file, std::u16string* outputPath = nullptr);
+  // Appends the 60 bytes of the two de-identification marks to `output`, in
+  // the form (explicit or implicit VR) and byte order of the file's data set.
+  void InsertMarks(const DicomFile& file);
+
+ private:
+  ByteBuffer<uint8_t> scratch_;  // one action's output
+};
+
+// Where the de-identified copy of a source goes: the source folder with
+// "__Anony" appended, then the source's file name; a file in the root goes to
+// "/Dicom__Anony/". Empty when the path has no folder part or no file name.
+std::u16string AnonymizedPathOf(const std::u16string& sourcePath);
+
+// Replacement UIDs: "<root>.<kind>.<milliseconds>.<1000..9999>". The time part
+// strictly increases from one UID to the next within the process, so no two
+// UIDs it generates are equal.
+std::u16string NewUid(const char* kind);
+// Milliseconds since 1970-01-01 00:00:00 UTC.
+uint64_t UnixTimeMillis();
+// The root every generated UID starts with (21 characters).
+extern const char kUidRoot[];
+
+// The replacement UIDs cached in the collection, generated on first use:
+// kinds "1", "4" and "5" per study, kind "2" per series.
+const std::u16string& StudyUid(StudyEntry& study);
+const std::u16string& InstanceCreatorUid(StudyEntry& study);
+const std::u16string& Kind5Uid(StudyEntry& study);
+const std::u16string& SeriesUid(SeriesEntry& series);
+
+// One file that was not written.
+struct FileFailure {
+  std::u16string path;        // the source
+  std::u16string outputPath;  // where it would have gone (empty for NoFolder)
+  AnonymizeFailure reason = AnonymizeFailure::None;
+};
+
+// What a run of the anonymize command did.
+struct AnonymizeResult {
+  int32_t shownFiles = 0;  // files the command found; 0 means it did nothing
+  int32_t written = 0;
+  int32_t failed = 0;
+  std::vector<FileFailure> failures;  // in the order the files were handled
+};
+
+// Writes every shown file of the series with a fresh basic profile; returns
+// the number of files that were not written (0 when all were).
+int32_t AnonymizeSeries(SeriesEntry& series, AnonymizeResult& result);
+// AnonymizeSeries for every series of every study of the patient; returns the
+// sum of their results.
+int32_t AnonymizePatient(PatientEntry& patient, AnonymizeResult& result);
+
+// The anonymize command: counts the shown files of the whole collection,
+// does nothing when there are none, and otherwise calls AnonymizePatient for
+// every patient in order. Runs on the user-interface thread.
+AnonymizeResult AnonymizeCollection(StudyCollection& collection);
+
+// The completion text of the status line and the notice: "脱敏完成" when every
+// file was written, else "脱敏完成，N 个文件写入失败".
+std::u16string CompletionText(const AnonymizeResult& result);
