@@ -1,0 +1,143 @@
+#include "platform/core/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/core/files.h"
+#include "platform/core/text.h"
+
+namespace plat {
+namespace {
+
+bool NativeFits(const std::string& native) {
+  if (native.empty() || native.size() >= MaxPathBytes()) return false;
+  if (native.find('\0') != std::string::npos) return false;
+  size_t start = 0;
+  while (start <= native.size()) {
+    size_t slash = native.find('/', start);
+    size_t end = slash == std::string::npos ? native.size() : slash;
+    if (end - start > MaxNameBytes()) return false;
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return true;
+}
+
+// The file-system form of a usable path, or "" when the path is refused.
+std::string NativeOf(const std::u16string& path) {
+  std::string native = PathToNative(path);
+  return NativeFits(native) ? native : std::string();
+}
+
+bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::write(fd, bytes + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::atomic<uint32_t> temporaryCounter{0};
+
+}  // namespace
+
+bool PathFits(const std::u16string& path) { return !NativeOf(path).empty(); }
+
+uint32_t GetFileAttributesW(const std::u16string& path) {
+  std::string native = NativeOf(path);
+  if (native.empty()) return INVALID_FILE_ATTRIBUTES;
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) return INVALID_FILE_ATTRIBUTES;
+  uint32_t attributes = 0;
+  if (S_ISDIR(st.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  if (::access(native.c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+bool ListDirectory(const std::u16string& path, std::vector<DirectoryEntry>& out) {
+  std::string native = NativeOf(path);
+  if (native.empty()) return false;
+  int dirFd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return false;
+  DIR* dir = ::fdopendir(dirFd);
+  if (dir == nullptr) {
+    ::close(dirFd);
+    return false;
+  }
+  std::vector<DirectoryEntry> found;
+  while (struct dirent* entry = ::readdir(dir)) {
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    bool directory = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      // The type needs a look at the entry itself (links are followed, as a
+      // link to a folder behaves as a folder everywhere else).
+      struct stat st;
+      directory = ::fstatat(dirFd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    }
+    found.push_back({PathFromNative(name), directory});
+  }
+  ::closedir(dir);
+  out.insert(out.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+  return true;
+}
+
+bool CreateDirectoryW(const std::u16string& path) {
+  std::string native = NativeOf(path);
+  if (native.empty()) return false;
+  return ::mkdir(native.c_str(), 0777) == 0;
+}
+
+bool WriteFileAtomically(const std::u16string& path, const uint8_t* bytes, size_t count, bool sync) {
+  if (bytes == nullptr && count > 0) return false;
+  std::string target = NativeOf(path);
+  if (target.empty() || target.back() == '/') return false;
+  size_t slash = target.rfind('/');
+  std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+
+  // A short fixed-form name in the same folder, so that it fits wherever the
+  // target's name fits and the final rename never crosses file systems.
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 0; attempt < 64 && fd < 0; ++attempt) {
+    char name[64];
+    std::snprintf(name, sizeof name, ".tesmer-%ld-%u.tmp", static_cast<long>(::getpid()),
+                  temporaryCounter.fetch_add(1, std::memory_order_relaxed));
+    temporary = folder + name;
+    if (temporary.size() >= MaxPathBytes()) return false;
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+
+  bool ok = WriteAll(fd, bytes, count);
+  if (ok && sync) ok = ::fsync(fd) == 0;
+  if (::close(fd) != 0) ok = false;
+  // rename replaces whatever the target name holds, a symbolic link included,
+  // without following it; it fails for a directory.
+  if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temporary.c_str());
+  if (ok && sync && !folder.empty()) {
+    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+      ::fsync(dirFd);
+      ::close(dirFd);
+    }
+  }
+  return ok;
+}
+
+}  // namespace plat
