@@ -30,10 +30,9 @@ const DemoPatient kLi = {"LI^SI", "P0002", "19781130", "F", "1.2.826.0.1.3680043
 
 constexpr const char* kCtImageStorage = "1.2.840.10008.5.1.4.1.1.2";
 
-// Patient, study and series elements shared by every demo file, in ascending
-// tag order around the caller's own elements.
-void Identity(DicomBuilder& b, const DemoPatient& p, const std::string& seriesUid, const std::string& sopUid,
-              const char* seriesDescription, const char* time) {
+// The group 0008 elements shared by every demo file.
+void GeneralElements(DicomBuilder& b, const DemoPatient& p, const std::string& sopUid, const char* seriesDescription,
+                     const char* time) {
   b.Text(0x0008, 0x0005, "CS", "ISO_IR 100")
       .Text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY\\AXIAL")
       .Uid(0x0008, 0x0016, kCtImageStorage)
@@ -46,8 +45,12 @@ void Identity(DicomBuilder& b, const DemoPatient& p, const std::string& seriesUi
       .Text(0x0008, 0x0080, "LO", "DEMO GENERAL HOSPITAL")
       .Text(0x0008, 0x0081, "ST", "1 DEMO ROAD")
       .Text(0x0008, 0x0090, "PN", "WANG^WU")
-      .Text(0x0008, 0x103E, "LO", seriesDescription)
-      .Text(0x0010, 0x0010, "PN", p.name)
+      .Text(0x0008, 0x103E, "LO", seriesDescription);
+}
+
+// The patient module (group 0010).
+void PatientElements(DicomBuilder& b, const DemoPatient& p) {
+  b.Text(0x0010, 0x0010, "PN", p.name)
       .Text(0x0010, 0x0020, "LO", p.id)
       .Text(0x0010, 0x0030, "DA", p.birthDate)
       .Text(0x0010, 0x0040, "CS", p.sex);
@@ -84,7 +87,8 @@ std::vector<uint8_t> PlainFile(Encoding encoding, const DemoPatient& p, const st
   std::string_view syntax = encoding == Encoding::ImplicitLittle ? fixture::kImplicitLittle : fixture::kExplicitLittle;
   DicomBuilder b(encoding);
   b.Preamble().Meta(syntax, kCtImageStorage, sop);
-  Identity(b, p, seriesUid, sop, description, "083015");
+  GeneralElements(b, p, sop, description, "083015");
+  PatientElements(b, p);
   Study(b, p, seriesUid, instance);
   ImagePixels(b, 16, 16);
   return b.Bytes();
@@ -95,7 +99,7 @@ std::vector<uint8_t> SequenceFile(const DemoPatient& p, const std::string& serie
   std::string sop = seriesUid + ".3";
   DicomBuilder b(Encoding::ExplicitLittle);
   b.Preamble().Meta(fixture::kExplicitLittle, kCtImageStorage, sop);
-  Identity(b, p, seriesUid, sop, "CT HEAD 5mm", "083120");
+  GeneralElements(b, p, sop, "CT HEAD 5mm", "083120");
   b.BeginSequence(0x0008, 0x1140)  // Referenced Image Sequence
       .BeginItem()
       .Uid(0x0008, 0x1150, kCtImageStorage)
@@ -108,6 +112,7 @@ std::vector<uint8_t> SequenceFile(const DemoPatient& p, const std::string& serie
       .EndSequence();
   b.Text(0x0009, 0x0010, "LO", "DEMO PRIVATE")
       .Text(0x0009, 0x1001, "LO", "ZHANG SAN INTERNAL NOTE");
+  PatientElements(b, p);
   b.BeginSequence(0x0010, 0x1002, fixture::Length::Defined)  // Other Patient IDs Sequence
       .BeginItem()
       .Text(0x0010, 0x0020, "LO", "OLD-7788")
@@ -124,7 +129,8 @@ std::vector<uint8_t> EncapsulatedFile(const DemoPatient& p, const std::string& s
   std::string sop = seriesUid + ".1";
   DicomBuilder b(Encoding::ExplicitLittle);
   b.Preamble().Meta(fixture::kJpegBaseline, kCtImageStorage, sop);
-  Identity(b, p, seriesUid, sop, "CT CHEST JPEG", "091500");
+  GeneralElements(b, p, sop, "CT CHEST JPEG", "091500");
+  PatientElements(b, p);
   Study(b, p, seriesUid, 1);
   b.US(0x0028, 0x0002, 1).Text(0x0028, 0x0004, "CS", "MONOCHROME2").US(0x0028, 0x0010, 64).US(0x0028, 0x0011, 64);
   b.EncapsulatedPixelData({{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'}, {0x11, 0x22, 0xFF, 0xD9}});
