@@ -1,20 +1,44 @@
 // The study collection: analysed files grouped into patients, studies (per
 // folder) and series. The root (the patient array and the two root
 // operations) is StudyCollection, which the work panel owns.
+//
+// Threads. Files enter the tree from the user-interface thread (single
+// dropped files) and from the loader thread (folder runs), while the
+// user-interface thread reads the tree to draw, count and de-identify it.
+// - The shape of the tree (the patient, study and series arrays, whose
+//   storage moves when they grow, and the creation of entries) is guarded by
+//   the collection's `shapeLock`. A file is analysed before the lock is
+//   taken; the lock is held only to find or create its patient, study and
+//   series and to append it to the series' pending list. The user-interface
+//   thread therefore never waits for an analysis, only for those few steps.
+// - Readers of the arrays hold the lock while they iterate: a ShapeReader, or
+//   ForEachSeries, which does that for them. Entries never move and are
+//   never freed while the tree lives, so a pointer to an entry stays good
+//   after the lock is released; their key fields never change after creation.
+// - The series lock guards each series' pending list and the `series` field
+//   of a file; the shown list and the view-state and replacement-UID fields
+//   belong to the user-interface thread alone.
+// - Lock order: shapeLock, then a series lock. The user-interface thread takes
+//   series locks only through TakePendingFiles, which never waits.
+// - Clear() and the destructor stop the loader and wait for its thread before
+//   anything is destroyed.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "analysis/byte_buffer.h"
 #include "analysis/dicom_file.h"
 #include "platform/core/geometry.h"
+#include "platform/core/messages.h"
 
 struct PatientEntry;
 struct StudyEntry;
 struct SeriesEntry;
 class StudyCollection;
+class vxLoader;
 
 // Child lists: growable pointer arrays with a step of 16, in insertion order.
 template <typename T>
@@ -61,7 +85,11 @@ struct StudyEntry {
 
   // 1 match, 0 no match, -2 no file.
   int32_t MatchesStudy(const DicomFile* file) const;
+  // The last series that matches the file, or a new one made from it. The
+  // caller holds the collection's shape lock.
   SeriesEntry* FindOrAddSeries(DicomFile* file);
+  // Puts the file into its series' pending list (under the series lock) and
+  // sets its `series`; returns 0. The caller holds the shape lock.
   int32_t AddFile(DicomFile* file);
 };
 
@@ -83,5 +111,70 @@ struct PatientEntry {
   PatientEntry(const PatientEntry&) = delete;
   PatientEntry& operator=(const PatientEntry&) = delete;
 
+  // The first study of this patient that matches the file, or a new one
+  // made from it. The caller holds the collection's shape lock.
   StudyEntry* FindOrAddStudy(DicomFile* file);
+};
+
+class StudyCollection {
+ public:
+  PointerArray<PatientEntry> patients;  // in order of creation
+  // Guards the shape of the tree (see the top of this file). Recursive, so
+  // that user-interface code that holds a ShapeReader may still load a file.
+  mutable std::recursive_mutex shapeLock;
+  // The window the loader reports to (the main window); null for none.
+  plat::HWND window;
+  // The folder loader, created by the first folder drop (intake/loader.h
+  // defines it and supplies the deleter, which stops its thread first).
+  std::unique_ptr<vxLoader, void (*)(vxLoader*)> loader{nullptr, nullptr};
+
+  StudyCollection() = default;
+  ~StudyCollection();  // Clear()
+  StudyCollection(const StudyCollection&) = delete;
+  StudyCollection& operator=(const StudyCollection&) = delete;
+
+  // Reads and analyses the file (outside any lock), then puts it into the
+  // tree. A file whose status is below 1 is destroyed. Returns whether the
+  // file joined the tree. Any thread.
+  bool LoadFile(const std::u16string& path);
+  // Puts a file that has been analysed into the tree, taking it over; the
+  // second half of LoadFile (files analysed from memory enter the same way).
+  bool AddAnalysedFile(DicomFile* file);
+  // The first patient whose name and ID match the file, or a new one made
+  // from it. The caller holds the shape lock.
+  PatientEntry* FindOrAddPatient(DicomFile* file);
+
+  // Stops the loader, waiting for the file in progress, and destroys it.
+  void StopLoader();
+  // Stops the loader, then destroys every patient, study, series and file.
+  void Clear();
+
+  // Holds the shape lock for the user-interface thread while it walks the
+  // arrays.
+  class ShapeReader {
+   public:
+    explicit ShapeReader(const StudyCollection& c) : hold_(c.shapeLock), patients(c.patients) {}
+
+   private:
+    std::unique_lock<std::recursive_mutex> hold_;
+
+   public:
+    const PointerArray<PatientEntry>& patients;
+  };
+
+  // Calls fn(patient, study, series) for every series in tree order, with
+  // the shape lock held.
+  template <typename Fn>
+  void ForEachSeries(Fn&& fn) const {
+    ShapeReader reader(*this);
+    for (PatientEntry* patient : reader.patients)
+      for (StudyEntry* study : patient->studies)
+        for (SeriesEntry* series : study->series) fn(*patient, *study, *series);
+  }
+
+  // TakePendingFiles for every series. Returns the number of series whose
+  // lock was busy (their files stay pending until a later call).
+  int32_t TakeAllPendingFiles();
+  // Shown files of the whole tree. User-interface thread.
+  int32_t ShownFileCount() const;
 };
