@@ -1,0 +1,233 @@
+#include "collection/collection.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/core/text.h"
+#include "tests/support/dicom_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using fixture::SimpleFile;
+
+std::u16string U(const std::string& s) { return plat::Utf8ToUtf16(s); }
+
+// Analyses a built file from memory as if it lay at `path`, and adds it.
+DicomFile* Add(StudyCollection& c, const std::string& path, const SimpleFile& spec) {
+  auto* file = new DicomFile;
+  std::vector<uint8_t> bytes = fixture::BuildSimpleFile(spec);
+  file->AnalyseBytes(U(path), bytes.data(), bytes.size());
+  EXPECT_GE(file->status, 1) << path;
+  EXPECT_TRUE(c.AddAnalysedFile(file));
+  return file;
+}
+
+SimpleFile Patient(const std::string& name, const std::string& id) {
+  SimpleFile f;
+  f.patientName = name;
+  f.patientId = id;
+  return f;
+}
+
+TEST(CollectionTest, PatientsMatchByNameAndIdWithAbsentKeysMatchingAnything) {
+  StudyCollection c;
+  // A file without name or ID creates an empty patient in an empty array...
+  DicomFile* anonymous = Add(c, "/d/a.dcm", Patient("", ""));
+  ASSERT_EQ(c.patients.length, 1);
+  EXPECT_EQ(c.patients[0]->patientName, u"");
+  EXPECT_EQ(c.patients[0]->patientId, u"");
+  EXPECT_EQ(c.patients[0]->label, u"");
+  EXPECT_EQ(c.patients[0]->owner, &c);
+  // ...but a later file with a name differs from that empty stored name.
+  Add(c, "/d/b.dcm", Patient("DOE^JANE", "P1"));
+  ASSERT_EQ(c.patients.length, 2);
+  // Names that differ only in ASCII case, with equal IDs, are one patient.
+  Add(c, "/d/c.dcm", Patient("doe^jane", "P1"));
+  // The same name under another ID is another patient.
+  Add(c, "/d/d.dcm", Patient("DOE^JANE", "P2"));
+  // A keyless file now joins the first patient in the array.
+  DicomFile* keyless = Add(c, "/d/e.dcm", Patient("", ""));
+  ASSERT_EQ(c.patients.length, 3);
+  EXPECT_EQ(c.patients[1]->patientName, u"DOE^JANE");
+  EXPECT_EQ(c.patients[1]->patientId, u"P1");
+  EXPECT_EQ(c.patients[2]->patientId, u"P2");
+  EXPECT_EQ(keyless->series->parent->parent, c.patients[0]);
+  EXPECT_EQ(anonymous->series, keyless->series);
+
+  c.TakeAllPendingFiles();
+  EXPECT_EQ(c.ShownFileCount(), 5);
+}
+
+TEST(CollectionTest, LabelClipsLongNamesToTwentyCodeUnits) {
+  struct Case {
+    std::string name;
+    std::u16string label;
+  } cases[] = {
+      {"ABCDEFGHIJKLMNOPQRS", u"ABCDEFGHIJKLMNOPQRS"},      // 19: whole
+      {"ABCDEFGHIJKLMNOPQRST", u"ABCDEFGHIJKLMNOPQ..."},    // 20: 17 and "..."
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", u"ABCDEFGHIJKLMNOPQ..."},
+  };
+  StudyCollection c;
+  int n = 0;
+  for (const Case& k : cases) {
+    // The name as written, without the padding to an even length that the
+    // simple file adds.
+    fixture::DicomBuilder b;
+    b.Preamble().Meta(fixture::kExplicitLittle).Element(0x0010, 0x0010, "PN", k.name).Text(0x0010, 0x0020, "LO",
+                                                                                            "ID" + std::to_string(n));
+    auto* file = new DicomFile;
+    file->AnalyseBytes(U("/d/" + std::to_string(n++)), b.Bytes().data(), b.Size());
+    ASSERT_TRUE(c.AddAnalysedFile(file));
+  }
+  ASSERT_EQ(c.patients.length, 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(c.patients[i]->label, cases[i].label) << i;
+    EXPECT_EQ(c.patients[i]->patientName, U(cases[i].name));
+  }
+}
+
+TEST(CollectionTest, StudiesSplitByFolderAndMatchOnStoredKeys) {
+  StudyCollection c;
+  SimpleFile base = Patient("P", "1");
+  Add(c, "/data/ct/a.dcm", base);
+  Add(c, "/data/ct2/b.dcm", base);  // same study, other folder
+  Add(c, "/DATA/CT/c.dcm", base);   // the folder compares without ASCII case
+  SimpleFile other = base;
+  other.studyUid = "9.9.9";
+  Add(c, "/data/ct/d.dcm", other);  // other study UID in the first folder
+  SimpleFile noUid = base;
+  noUid.studyUid = "";
+  noUid.studyDate = "20200101";
+  Add(c, "/data/x/e.dcm", noUid);  // a study that stores no UID...
+  SimpleFile later = base;
+  later.studyUid = "7.7.7";
+  later.studyDate = "20200101";
+  Add(c, "/data/x/f.dcm", later);  // ...accepts any UID when the date agrees
+  SimpleFile laterOtherDate = later;
+  laterOtherDate.studyDate = "20210101";
+  Add(c, "/data/x/g.dcm", laterOtherDate);
+
+  ASSERT_EQ(c.patients.length, 1);
+  const auto& studies = c.patients[0]->studies;
+  ASSERT_EQ(studies.length, 5);
+  EXPECT_EQ(studies[0]->folder, u"/data/ct/");
+  EXPECT_EQ(studies[0]->studyInstanceUid, u"1.2.3.4.5");
+  EXPECT_EQ(studies[0]->studyDate, u"20240102");
+  EXPECT_EQ(studies[1]->folder, u"/data/ct2/");
+  EXPECT_EQ(studies[2]->studyInstanceUid, u"9.9.9");
+  EXPECT_EQ(studies[3]->folder, u"/data/x/");
+  EXPECT_EQ(studies[3]->studyInstanceUid, u"");
+  EXPECT_EQ(studies[4]->studyDate, u"20210101");
+  c.TakeAllPendingFiles();
+  std::vector<int32_t> counts;
+  for (StudyEntry* s : studies) counts.push_back(s->series[0]->shownFiles.length);
+  EXPECT_EQ(counts, (std::vector<int32_t>{2, 1, 1, 2, 1}));
+  for (StudyEntry* s : studies) EXPECT_EQ(s->parent, c.patients[0]);
+}
+
+TEST(CollectionTest, MatchesStudyWithoutFileIsMinusTwo) {
+  StudyEntry study;
+  EXPECT_EQ(study.MatchesStudy(nullptr), -2);
+}
+
+TEST(CollectionTest, LastMatchingSeriesWinsAndTheSameFileTwiceMakesTwoEntries) {
+  StudyCollection c;
+  SimpleFile a = Patient("P", "1");
+  a.seriesUid = "1.1";
+  a.seriesDescription = "AXIAL";
+  SimpleFile b = a;
+  b.seriesUid = "1.2";
+  SimpleFile loose = a;
+  loose.seriesUid = "";  // matches both series through the absent UID
+  DicomFile* fa = Add(c, "/s/a.dcm", a);
+  DicomFile* fb = Add(c, "/s/b.dcm", b);
+  DicomFile* fl = Add(c, "/s/l.dcm", loose);
+  DicomFile* again = Add(c, "/s/a.dcm", a);
+
+  StudyEntry* study = c.patients[0]->studies[0];
+  ASSERT_EQ(study->series.length, 2);
+  EXPECT_EQ(fa->series, study->series[0]);
+  EXPECT_EQ(fb->series, study->series[1]);
+  EXPECT_EQ(fl->series, study->series[1]);
+  EXPECT_EQ(again->series, study->series[0]);
+  EXPECT_NE(again, fa);
+  EXPECT_NE(again->serial, fa->serial);
+  EXPECT_EQ(study->series[0]->seriesInstanceUid, u"1.1");
+  EXPECT_EQ(study->series[1]->parent, study);
+  // Files wait in the pending list until the series is drawn.
+  EXPECT_EQ(study->series[0]->shownFiles.length, 0);
+  EXPECT_EQ(study->series[0]->pendingFiles.length, 2);
+}
+
+TEST(CollectionTest, TakePendingFilesNeverWaitsAndKeepsOrder) {
+  StudyCollection c;
+  DicomFile* first = Add(c, "/t/1", Patient("P", "1"));
+  SeriesEntry* series = first->series;
+  std::atomic<int> phase{0};
+  std::thread holder([&] {
+    std::lock_guard<std::mutex> hold(series->lock);
+    phase.store(1);
+    while (phase.load() != 2) std::this_thread::yield();
+  });
+  while (phase.load() != 1) std::this_thread::yield();
+  EXPECT_EQ(series->TakePendingFiles(), 0);  // busy: nothing moves
+  EXPECT_EQ(series->shownFiles.length, 0);
+  EXPECT_EQ(series->pendingFiles.length, 1);
+  EXPECT_EQ(c.TakeAllPendingFiles(), 1);
+  phase.store(2);
+  holder.join();
+
+  DicomFile* second = Add(c, "/t/2", Patient("P", "1"));
+  ASSERT_EQ(series->TakePendingFiles(), 1);
+  ASSERT_EQ(series->shownFiles.length, 2);
+  EXPECT_EQ(series->shownFiles[0], first);
+  EXPECT_EQ(series->shownFiles[1], second);
+  EXPECT_EQ(series->pendingFiles.length, 0);
+  EXPECT_GT(series->pendingFiles.capacity, 0);  // storage kept for reuse
+  EXPECT_EQ(series->TakePendingFiles(), 1);
+  EXPECT_EQ(series->shownFiles.length, 2);
+}
+
+TEST(CollectionTest, LoadFileReadsFromDiskAndDropsUnreadableFiles) {
+  fixture::TempDir dir;
+  std::string good = dir.Write("good.dcm", fixture::BuildSimpleFile({}));
+  std::string text = dir.Write("notes", {'h', 'i'});
+  StudyCollection c;
+  EXPECT_TRUE(c.LoadFile(U(good)));
+  EXPECT_FALSE(c.LoadFile(U(text)));
+  EXPECT_FALSE(c.LoadFile(U(dir.Join("missing.dcm"))));
+  EXPECT_FALSE(c.LoadFile(U(dir.path())));
+  ASSERT_EQ(c.patients.length, 1);
+  EXPECT_EQ(c.patients[0]->patientName, u"DOE^JOHN");
+  EXPECT_EQ(c.patients[0]->studies[0]->folder, U(dir.path() + "/"));
+  c.TakeAllPendingFiles();
+  EXPECT_EQ(c.ShownFileCount(), 1);
+  c.Clear();
+  EXPECT_EQ(c.patients.length, 0);
+  EXPECT_EQ(c.ShownFileCount(), 0);
+}
+
+TEST(CollectionTest, ForEachSeriesWalksInTreeOrder) {
+  StudyCollection c;
+  SimpleFile a = Patient("AA", "1");
+  SimpleFile b = Patient("BB", "2");
+  SimpleFile a2 = a;
+  a2.seriesUid = "5.5";
+  Add(c, "/w/1", a);
+  Add(c, "/w/2", b);
+  Add(c, "/w/3", a2);
+  Add(c, "/v/4", a);
+  std::vector<std::u16string> walk;
+  c.ForEachSeries([&](PatientEntry& p, StudyEntry& s, SeriesEntry& se) {
+    walk.push_back(p.patientName + u"|" + s.folder + u"|" + se.seriesInstanceUid);
+  });
+  EXPECT_EQ(walk, (std::vector<std::u16string>{u"AA|/w/|1.2.3.4.5.6", u"AA|/w/|5.5", u"AA|/v/|1.2.3.4.5.6",
+                                               u"BB|/w/|1.2.3.4.5.6"}));
+}
+
+}  // namespace
