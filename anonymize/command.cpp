@@ -1,0 +1,135 @@
+// Saving de-identified copies next to their sources, and the anonymize
+// command over series, patients and the whole collection.
+#include <sys/stat.h>
+
+#include <mutex>
+#include <vector>
+
+#include "analysis/dicom_file.h"
+#include "anonymize/anonymize.h"
+#include "collection/collection.h"
+#include "platform/core/format.h"
+#include "platform/core/text.h"
+
+// Provided by intake; declared here until its header lands.
+[[nodiscard]] bool SaveBuffer(const ByteBuffer<uint8_t>& buffer, const std::u16string& path);
+
+namespace {
+
+constexpr char16_t kAnonySuffix[] = u"_Anony";
+
+// The folder a path names up to its last "/": "/" for a file in the root,
+// empty when there is none. Only "/" separates names here; a backslash is an
+// ordinary character of a file name.
+std::u16string FolderPart(const std::u16string& path) {
+  size_t slash = path.rfind(u'/');
+  if (slash == std::u16string::npos) return std::u16string();
+  return slash == 0 ? std::u16string(u"/") : path.substr(0, slash);
+}
+
+bool SameExistingFolder(const std::u16string& a, const std::u16string& b) {
+  struct stat sa, sb;
+  std::string na = plat::PathToNative(a), nb = plat::PathToNative(b);
+  if (::stat(na.c_str(), &sa) != 0 || ::stat(nb.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+const char* AnonymizeFailureText(AnonymizeFailure failure) {
+  switch (failure) {
+    case AnonymizeFailure::None: return "written";
+    case AnonymizeFailure::NoFolder: return "the path has no folder part";
+    case AnonymizeFailure::OutputTooLarge: return "not enough memory for the output";
+    case AnonymizeFailure::NotSaved: return "the output file could not be written";
+    case AnonymizeFailure::OutputIsSource: return "the output folder is the source folder";
+    case AnonymizeFailure::NoProfile: return "not enough memory for the profile";
+  }
+  return "unknown failure";
+}
+
+std::u16string AnonymizedPathOf(const std::u16string& sourcePath) {
+  size_t slash = sourcePath.rfind(u'/');
+  if (slash == std::u16string::npos) return std::u16string();
+  std::u16string name = sourcePath.substr(slash + 1);
+  if (name.empty() || name == u"." || name == u"..") return std::u16string();
+  std::u16string folder = sourcePath.substr(0, slash);
+  while (!folder.empty() && folder.back() == u'/') folder.pop_back();
+  std::u16string out;
+  if (folder.empty()) {
+    out = u"/Dicom_";
+  } else {
+    out = folder;
+    out += u'_';
+  }
+  out += kAnonySuffix;
+  out += u'/';
+  out += name;
+  return out;
+}
+
+AnonymizeFailure AnonyProfile::WriteAnonymized(const DicomFile& file, std::u16string* outputPath) {
+  std::u16string path = AnonymizedPathOf(file.path);
+  if (outputPath != nullptr) *outputPath = path;
+  if (path.empty()) return AnonymizeFailure::NoFolder;
+  // A link named like the output folder that leads back to the source
+  // folder would make every output replace its own source.
+  if (SameExistingFolder(FolderPart(path), FolderPart(file.path))) return AnonymizeFailure::OutputIsSource;
+  if (!BuildAnonymized(file)) return AnonymizeFailure::OutputTooLarge;
+  if (!SaveBuffer(output, path)) return AnonymizeFailure::NotSaved;
+  return AnonymizeFailure::None;
+}
+
+int32_t AnonymizeSeries(SeriesEntry& series, AnonymizeResult& result) {
+  AnonyProfile profile;
+  const bool built = profile.BuildBasicProfile();
+  profile.insertMarks = 1;
+  int32_t failed = 0;
+  for (DicomFile* file : series.shownFiles) {
+    if (file == nullptr) continue;
+    std::u16string outputPath;
+    AnonymizeFailure outcome = built ? profile.WriteAnonymized(*file, &outputPath) : AnonymizeFailure::NoProfile;
+    if (outcome == AnonymizeFailure::None) {
+      ++result.written;
+      continue;
+    }
+    ++failed;
+    ++result.failed;
+    result.failures.push_back(FileFailure{file->path, outputPath, outcome});
+  }
+  return failed;
+}
+
+int32_t AnonymizePatient(PatientEntry& patient, AnonymizeResult& result) {
+  // The loader thread may add studies and series while this runs; take the
+  // series of this patient as they are now (entries never move or go away
+  // while the tree lives) and write them without holding the shape lock.
+  std::vector<SeriesEntry*> seriesList;
+  {
+    std::unique_lock<std::recursive_mutex> hold;
+    if (patient.owner != nullptr) hold = std::unique_lock<std::recursive_mutex>(patient.owner->shapeLock);
+    for (StudyEntry* study : patient.studies)
+      for (SeriesEntry* series : study->series) seriesList.push_back(series);
+  }
+  int32_t failed = 0;
+  for (SeriesEntry* series : seriesList) failed += AnonymizeSeries(*series, result);
+  return failed;
+}
+
+AnonymizeResult AnonymizeCollection(StudyCollection& collection) {
+  AnonymizeResult result;
+  result.shownFiles = collection.ShownFileCount();
+  if (result.shownFiles <= 0) return result;
+  std::vector<PatientEntry*> patients;
+  {
+    StudyCollection::ShapeReader reader(collection);
+    patients.assign(reader.patients.begin(), reader.patients.end());
+  }
+  for (PatientEntry* patient : patients) AnonymizePatient(*patient, result);
+  return result;
+}
+
+std::u16string CompletionText(const AnonymizeResult& result) {
+  if (result.failed <= 0) return u"脱敏完成";
+  return plat::FormatText(u"脱敏完成，%d 个文件写入失败", {result.failed});
+}
