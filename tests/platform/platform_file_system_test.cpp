@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/core/text.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 
 namespace {
 
@@ -117,17 +119,20 @@ TEST(FileSystemTest, FailedWritesLeaveEverythingAsItWas) {
   EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"taken"});
   EXPECT_TRUE(FolderNames(dir.Join("taken")).empty());
 
-  // A read-only folder with a good file in it (meaningless for root, which
-  // writes anyway).
-  if (::geteuid() != 0) {
-    std::string good = dir.Write("ro/good.dcm", {7, 7});
-    ASSERT_EQ(::chmod(dir.Join("ro").c_str(), 0555), 0);
-    EXPECT_FALSE(plat::WriteFileAtomically(U(good), bytes.data(), bytes.size()));
-    EXPECT_FALSE(plat::WriteFileAtomically(U(dir.Join("ro/new.dcm")), bytes.data(), bytes.size()));
-    EXPECT_EQ(fixture::ReadFileBytes(good), (std::vector<uint8_t>{7, 7}));
-    EXPECT_EQ(FolderNames(dir.Join("ro")), std::vector<std::string>{"good.dcm"});
-    ::chmod(dir.Join("ro").c_str(), 0755);
-  }
+  // A read-only folder with a good file in it.
+  std::string good = dir.Write("ro/good.dcm", {7, 7});
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(dir.Join("ro").c_str(), 0555), 0);
+  std::optional<bool> replaced = fixture::RunUnprivileged(
+      [&] { return plat::WriteFileAtomically(U(good), bytes.data(), bytes.size()); });
+  std::optional<bool> created = fixture::RunUnprivileged(
+      [&] { return plat::WriteFileAtomically(U(dir.Join("ro/new.dcm")), bytes.data(), bytes.size()); });
+  ASSERT_TRUE(replaced.has_value() && created.has_value()) << "cannot run as an ordinary user";
+  EXPECT_FALSE(*replaced);
+  EXPECT_FALSE(*created);
+  EXPECT_EQ(fixture::ReadFileBytes(good), (std::vector<uint8_t>{7, 7}));
+  EXPECT_EQ(FolderNames(dir.Join("ro")), std::vector<std::string>{"good.dcm"});
+  ::chmod(dir.Join("ro").c_str(), 0755);
 }
 
 }  // namespace
