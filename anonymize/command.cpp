@@ -7,20 +7,18 @@
 
 #include "analysis/dicom_file.h"
 #include "anonymize/anonymize.h"
+#include "analysis/value_text.h"
 #include "collection/collection.h"
+#include "intake/file_system.h"
 #include "platform/core/format.h"
 #include "platform/core/text.h"
-
-// Provided by intake; declared here until its header lands.
-[[nodiscard]] bool SaveBuffer(const ByteBuffer<uint8_t>& buffer, const std::u16string& path);
 
 namespace {
 
 constexpr char16_t kAnonySuffix[] = u"_Anony";
 
-// The folder a path names up to its last "/": "/" for a file in the root,
-// empty when there is none. Only "/" separates names here; a backslash is an
-// ordinary character of a file name.
+// The folder a path names up to its last "/" (only "/" separates names
+// here): "/" for a file in the root, empty when there is none.
 std::u16string FolderPart(const std::u16string& path) {
   size_t slash = path.rfind(u'/');
   if (slash == std::u16string::npos) return std::u16string();
@@ -49,15 +47,13 @@ const char* AnonymizeFailureText(AnonymizeFailure failure) {
 }
 
 std::u16string AnonymizedPathOf(const std::u16string& sourcePath) {
-  size_t slash = sourcePath.rfind(u'/');
-  if (slash == std::u16string::npos) return std::u16string();
-  std::u16string name = sourcePath.substr(slash + 1);
-  if (name.empty() || name == u"." || name == u"..") return std::u16string();
-  std::u16string folder = sourcePath.substr(0, slash);
+  std::u16string folder = FolderOfPath(sourcePath);
+  const std::u16string name = FileNameOf(sourcePath);
+  if (folder.empty() || name.empty() || name == u"." || name == u"..") return std::u16string();
   while (!folder.empty() && folder.back() == u'/') folder.pop_back();
   std::u16string out;
   if (folder.empty()) {
-    out = u"/Dicom_";
+    out = u"/Dicom_";  // a file in the root: a folder in the root
   } else {
     out = folder;
     out += u'_';

@@ -1,0 +1,305 @@
+// The anonymize command over a collection on disk: output paths, shared and
+// fresh UIDs, failures reported as failures, nothing written outside the
+// output folders, and round trips through this engine and DCMTK's dcmdump.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "analysis/dicom_file.h"
+#include "anonymize/anonymize.h"
+#include "collection/collection.h"
+#include "platform/core/text.h"
+#include "tests/anonymize/anonymize_fixtures.h"
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace anonymize_fixture;
+using fixture::SimpleFile;
+using fixture::TempDir;
+namespace fs = std::filesystem;
+
+std::u16string U(const std::string& s) { return plat::Utf8ToUtf16(s); }
+std::string N(const std::u16string& s) { return plat::Utf16ToUtf8(s); }
+
+TEST(AnonymizedPathOf, PutsTheCopyIntoTheSiblingFolder) {
+  struct Case {
+    const char* source;
+    const char* output;
+  } cases[] = {
+      {"/data/ct/a.dcm", "/data/ct__Anony/a.dcm"},
+      {"/data/ct/b.dcm", "/data/ct__Anony/b.dcm"},
+      {"/x.dcm", "/Dicom__Anony/x.dcm"},
+      {"//x.dcm", "/Dicom__Anony/x.dcm"},
+      {"/a/x.dcm", "/a__Anony/x.dcm"},
+      {"ct/a.dcm", "ct__Anony/a.dcm"},
+      // A backslash is part of the name here, not a separator.
+      {"/data/ct/a\\b.dcm", "/data/ct__Anony/a\\b.dcm"},
+      {"a.dcm", ""},        // no folder part
+      {"/data/ct/", ""},    // no file name
+      {"/data/ct/..", ""},  // names a folder, never a file
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(N(AnonymizedPathOf(U(c.source))), c.output) << c.source;
+}
+
+std::string Hash(const std::string& path) {
+  std::vector<uint8_t> bytes = fixture::ReadFileBytes(path);
+  uint64_t h = 1469598103934665603ull;  // FNV-1a over the whole file
+  for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
+  return std::to_string(h) + ":" + std::to_string(bytes.size());
+}
+
+std::map<std::string, std::string> HashTree(const std::string& root) {
+  std::map<std::string, std::string> hashes;
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    if (!entry.is_symlink() && entry.is_regular_file()) hashes[entry.path().string()] = Hash(entry.path().string());
+  return hashes;
+}
+
+void Load(StudyCollection& c, const std::vector<std::string>& paths) {
+  for (const std::string& p : paths) ASSERT_TRUE(c.LoadFile(U(p))) << p;
+  ASSERT_EQ(c.TakeAllPendingFiles(), 0);
+}
+
+struct Analysed {
+  DicomFile file;
+  explicit Analysed(const std::string& path) { file.Analyse(U(path)); }
+  std::string Value(uint16_t g, uint16_t e) const { return ValueOf(file, g, e); }
+};
+
+TEST(AnonymizeCollection, SharesStudyAndSeriesUidsAndGivesEveryFileItsOwnInstanceUid) {
+  TempDir dir;
+  auto spec = [](const char* series, const char* sop) {
+    SimpleFile f;
+    f.seriesUid = series;
+    f.sopInstanceUid = sop;
+    f.seriesDescription = series;
+    return f;
+  };
+  std::vector<std::string> sources = {
+      dir.Write("ct/a.dcm", fixture::BuildSimpleFile(spec("1.2.3.4.5.6", "1.1"))),
+      dir.Write("ct/b.dcm", fixture::BuildSimpleFile(spec("1.2.3.4.5.6", "1.2"))),
+      dir.Write("ct/c.dcm", fixture::BuildSimpleFile(spec("1.2.3.4.5.7", "1.3"))),
+      // The same study in another folder is another StudyEntry.
+      dir.Write("ct2/d.dcm", fixture::BuildSimpleFile(spec("1.2.3.4.5.6", "1.4"))),
+  };
+  const auto before = HashTree(dir.path());
+  StudyCollection collection;
+  Load(collection, sources);
+
+  AnonymizeResult result = AnonymizeCollection(collection);
+  EXPECT_EQ(result.shownFiles, 4);
+  EXPECT_EQ(result.written, 4);
+  EXPECT_EQ(result.failed, 0);
+  EXPECT_EQ(CompletionText(result), u"脱敏完成");
+
+  Analysed a(dir.Join("ct__Anony/a.dcm")), b(dir.Join("ct__Anony/b.dcm")), c(dir.Join("ct__Anony/c.dcm")),
+      d(dir.Join("ct2__Anony/d.dcm"));
+  for (const Analysed* out : {&a, &b, &c, &d}) ASSERT_EQ(out->file.status, StatusImage);
+  const auto study = [](const Analysed& x) { return x.Value(0x0020, 0x000D); };
+  const auto series = [](const Analysed& x) { return x.Value(0x0020, 0x000E); };
+  const auto sop = [](const Analysed& x) { return x.Value(0x0008, 0x0018); };
+  EXPECT_EQ(study(a), study(b));
+  EXPECT_EQ(study(a), study(c));
+  EXPECT_NE(study(a), study(d));
+  EXPECT_EQ(series(a), series(b));
+  EXPECT_NE(series(a), series(c));
+  EXPECT_EQ(std::set<std::string>({sop(a), sop(b), sop(c), sop(d)}).size(), 4u);
+  EXPECT_EQ(a.Value(0x0010, 0x0010), "********");
+
+  // A second run rewrites the same paths with the cached study and series
+  // UIDs and new instance UIDs.
+  AnonymizeResult again = AnonymizeCollection(collection);
+  EXPECT_EQ(again.written, 4);
+  Analysed a2(dir.Join("ct__Anony/a.dcm"));
+  EXPECT_EQ(study(a2), study(a));
+  EXPECT_EQ(series(a2), series(a));
+  EXPECT_NE(sop(a2), sop(a));
+
+  // The sources are byte for byte what they were.
+  for (const auto& [path, hash] : before) EXPECT_EQ(Hash(path), hash) << path;
+}
+
+TEST(AnonymizeCollection, DoesNothingWithoutShownFiles) {
+  StudyCollection collection;
+  AnonymizeResult result = AnonymizeCollection(collection);
+  EXPECT_EQ(result.shownFiles, 0);
+  EXPECT_EQ(result.written + result.failed, 0);
+
+  // Files still pending are not counted or written.
+  TempDir dir;
+  std::string source = dir.Write("ct/a.dcm", fixture::BuildSimpleFile({}));
+  ASSERT_TRUE(collection.LoadFile(U(source)));
+  EXPECT_EQ(AnonymizeCollection(collection).shownFiles, 0);
+  EXPECT_FALSE(fixture::FileExists(dir.Join("ct__Anony/a.dcm")));
+}
+
+TEST(AnonymizeCollection, ReportsEveryFileThatWasNotWritten) {
+  TempDir dir;
+  std::vector<std::string> sources = {
+      dir.Write("ok/a.dcm", fixture::BuildSimpleFile({})),
+      dir.Write("blocked/a.dcm", fixture::BuildSimpleFile({})),  // its output folder is a file
+      dir.Write("taken/a.dcm", fixture::BuildSimpleFile({})),    // its output name is a folder
+  };
+  dir.Write("blocked__Anony", {1, 2, 3});
+  fs::create_directories(dir.Join("taken__Anony/a.dcm"));
+  bool unprivileged = ::geteuid() != 0;
+  if (unprivileged) {
+    // A folder this user may not write into (the permission means nothing
+    // to root, so the case only runs for others).
+    sources.push_back(dir.Write("ro/in/a.dcm", fixture::BuildSimpleFile({})));
+    fs::permissions(dir.Join("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+  }
+  StudyCollection collection;
+  Load(collection, sources);
+  // A file whose path has no folder part cannot say where its copy goes.
+  auto* bare = new DicomFile;
+  std::vector<uint8_t> bytes = fixture::BuildSimpleFile({});
+  bare->AnalyseBytes(u"a.dcm", bytes.data(), bytes.size());
+  ASSERT_TRUE(collection.AddAnalysedFile(bare));
+  ASSERT_EQ(collection.TakeAllPendingFiles(), 0);
+
+  AnonymizeResult result = AnonymizeCollection(collection);
+  const int32_t expectedFailures = unprivileged ? 4 : 3;
+  EXPECT_EQ(result.written, 1);
+  EXPECT_EQ(result.failed, expectedFailures);
+  ASSERT_EQ(result.failures.size(), static_cast<size_t>(expectedFailures));
+  std::map<std::string, AnonymizeFailure> reasons;
+  for (const FileFailure& f : result.failures) reasons[N(f.path)] = f.reason;
+  EXPECT_EQ(reasons[dir.Join("blocked/a.dcm")], AnonymizeFailure::NotSaved);
+  EXPECT_EQ(reasons[dir.Join("taken/a.dcm")], AnonymizeFailure::NotSaved);
+  EXPECT_EQ(reasons["a.dcm"], AnonymizeFailure::NoFolder);
+  if (unprivileged) {
+    EXPECT_EQ(reasons[dir.Join("ro/in/a.dcm")], AnonymizeFailure::NotSaved);
+  }
+  EXPECT_EQ(CompletionText(result), plat::Utf8ToUtf16("脱敏完成，" + std::to_string(expectedFailures) + " 个文件写入失败"));
+  EXPECT_TRUE(fixture::FileExists(dir.Join("ok__Anony/a.dcm")));
+  EXPECT_EQ(fixture::ReadFileBytes(dir.Join("blocked__Anony")), (Bytes{1, 2, 3}));
+  // A failed write leaves no partial file or temporary behind.
+  EXPECT_TRUE(fs::is_directory(dir.Join("taken__Anony/a.dcm")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Join("taken__Anony")), fs::directory_iterator()), 1);
+}
+
+TEST(AnonymizeCollection, WritesNothingOutsideTheOutputFolder) {
+  TempDir dir;
+  std::string source = dir.Write("ct/a.dcm", fixture::BuildSimpleFile({}));
+  std::string other = dir.Write("mr/a.dcm", fixture::BuildSimpleFile({}));
+  std::string victim = dir.Write("victim.txt", {'k', 'e', 'e', 'p'});
+  // A link planted at the output name, and an output folder that is a link
+  // back to the source folder.
+  fs::create_directories(dir.Join("ct__Anony"));
+  fs::create_symlink(victim, dir.Join("ct__Anony/a.dcm"));
+  fs::create_directory_symlink(dir.Join("mr"), dir.Join("mr__Anony"));
+  const auto before = HashTree(dir.path());
+
+  StudyCollection collection;
+  Load(collection, {source, other});
+  AnonymizeResult result = AnonymizeCollection(collection);
+  EXPECT_EQ(result.written, 1);
+  ASSERT_EQ(result.failed, 1);
+  EXPECT_EQ(N(result.failures[0].path), other);
+  EXPECT_EQ(result.failures[0].reason, AnonymizeFailure::OutputIsSource);
+
+  // The link was replaced by the output; what it pointed to is untouched.
+  EXPECT_FALSE(fs::is_symlink(dir.Join("ct__Anony/a.dcm")));
+  EXPECT_EQ(Analysed(dir.Join("ct__Anony/a.dcm")).file.status, StatusImage);
+  EXPECT_EQ(fixture::ReadFileBytes(victim), (Bytes{'k', 'e', 'e', 'p'}));
+  for (const auto& [path, hash] : before) EXPECT_EQ(Hash(path), hash) << path;
+}
+
+// Runs dcmdump on the file; true when it exits 0 and reports no error.
+bool DcmdumpReads(const std::string& path, std::string& messages) {
+  std::string log = path + ".dcmdump.log";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv = {const_cast<char*>("dcmdump"), const_cast<char*>(path.c_str()), nullptr};
+  pid_t pid = 0;
+  int spawned = posix_spawnp(&pid, "dcmdump", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    messages = "dcmdump could not be started";
+    return false;
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Bytes text = fixture::ReadFileBytes(log);
+  messages.assign(text.begin(), text.end());
+  fs::remove(log);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && messages.find("E:") == std::string::npos;
+}
+
+// Higher is better: an interrupted walk, a complete one, an image.
+int Rank(int32_t status) { return status == StatusImage ? 2 : status == StatusComplete ? 1 : 0; }
+
+TEST(AnonymizeCollection, OutputsReadAgainAtLeastAsWellAsTheirSources) {
+  struct Fixture {
+    const char* name;
+    Bytes bytes;
+    bool wellFormed;  // whole and valid, so an independent reader must accept the output
+  };
+  DicomBuilder encapsulated(Encoding::ExplicitLittle);
+  encapsulated.Preamble().Meta(fixture::kJpegBaseline, "1.2.840.10008.5.1.4.1.1.7", "1.2.3.4");
+  encapsulated.Text(0x0008, 0x0020, "DA", "20240102").Text(0x0010, 0x0010, "PN", "DOE^JANE")
+      .Text(0x0029, 0x0010, "LO", "ACME").Element(0x0029, 0x1010, "OB", Bytes(64, 7))
+      .Uid(0x0020, 0x000D, "1.2.3").US(0x0028, 0x0010, 4)
+      .EncapsulatedPixelData({Bytes(100, 0xFF), Bytes(50, 0xD9)});
+  DicomBuilder bare(Encoding::ImplicitLittle);
+  bare.Text(0x0008, 0x0020, "DA", "20240102").Text(0x0010, 0x0010, "PN", "DOE^JANE")
+      .Uid(0x0020, 0x000D, "1.2.3").Element(0x7FE0, 0x0010, "OW", Bytes(160, 3));
+  DicomBuilder truncated(Encoding::ExplicitLittle);
+  truncated.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.2", "1.2.3.4");
+  truncated.Text(0x0010, 0x0010, "PN", "DOE^JANE").Text(0x0020, 0x0010, "SH", "S1")
+      .Header(0x7FE0, 0x0010, "OW", 1000).Raw(Bytes(40, 9));
+  SimpleFile big;
+  big.encoding = Encoding::ExplicitBig;
+  SimpleFile implicit;
+  implicit.encoding = Encoding::ImplicitLittle;
+  std::vector<Fixture> fixtures = {
+      {"rich_explicit.dcm", RichFile(Encoding::ExplicitLittle, 0x55), true},
+      {"rich_implicit.dcm", RichFile(Encoding::ImplicitLittle), true},
+      {"rich_big.dcm", RichFile(Encoding::ExplicitBig), true},
+      {"simple_big.dcm", fixture::BuildSimpleFile(big), true},
+      {"simple_implicit.dcm", fixture::BuildSimpleFile(implicit), true},
+      {"encapsulated.dcm", encapsulated.Bytes(), true},
+      {"bare", bare.Bytes(), true},
+      {"truncated.dcm", truncated.Bytes(), false},
+  };
+  TempDir dir;
+  std::vector<std::string> sources;
+  for (const Fixture& f : fixtures) sources.push_back(dir.Write(std::string("in/") + f.name, f.bytes));
+  const auto before = HashTree(dir.path());
+  StudyCollection collection;
+  Load(collection, sources);
+  AnonymizeResult result = AnonymizeCollection(collection);
+  ASSERT_EQ(result.written, static_cast<int32_t>(fixtures.size()));
+
+  for (size_t i = 0; i < fixtures.size(); ++i) {
+    SCOPED_TRACE(fixtures[i].name);
+    Analysed source(sources[i]);
+    Analysed output(dir.Join(std::string("in__Anony/") + fixtures[i].name));
+    EXPECT_GE(Rank(output.file.status), Rank(source.file.status));
+    EXPECT_EQ(output.file.transferSyntaxIndex, source.file.transferSyntaxIndex);
+    for (const DicomElement& e : output.file.elements) EXPECT_EQ(e.group & 1, 0);
+    if (fixtures[i].wellFormed) {
+      std::string messages;
+      EXPECT_TRUE(DcmdumpReads(N(output.file.path), messages)) << messages;
+    }
+  }
+  for (const auto& [path, hash] : before) EXPECT_EQ(Hash(path), hash) << path;
+}
+
+}  // namespace
