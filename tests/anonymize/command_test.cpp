@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "platform/core/text.h"
 #include "tests/anonymize/anonymize_fixtures.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 
 extern char** environ;
 
@@ -155,13 +157,6 @@ TEST(AnonymizeCollection, ReportsEveryFileThatWasNotWritten) {
   };
   dir.Write("blocked__Anony", {1, 2, 3});
   fs::create_directories(dir.Join("taken__Anony/a.dcm"));
-  bool unprivileged = ::geteuid() != 0;
-  if (unprivileged) {
-    // A folder this user may not write into (the permission means nothing
-    // to root, so the case only runs for others).
-    sources.push_back(dir.Write("ro/in/a.dcm", fixture::BuildSimpleFile({})));
-    fs::permissions(dir.Join("ro"), fs::perms::owner_read | fs::perms::owner_exec);
-  }
   StudyCollection collection;
   Load(collection, sources);
   // A file whose path has no folder part cannot say where its copy goes.
@@ -172,7 +167,7 @@ TEST(AnonymizeCollection, ReportsEveryFileThatWasNotWritten) {
   ASSERT_EQ(collection.TakeAllPendingFiles(), 0);
 
   AnonymizeResult result = AnonymizeCollection(collection);
-  const int32_t expectedFailures = unprivileged ? 4 : 3;
+  const int32_t expectedFailures = 3;
   EXPECT_EQ(result.written, 1);
   EXPECT_EQ(result.failed, expectedFailures);
   ASSERT_EQ(result.failures.size(), static_cast<size_t>(expectedFailures));
@@ -181,15 +176,32 @@ TEST(AnonymizeCollection, ReportsEveryFileThatWasNotWritten) {
   EXPECT_EQ(reasons[dir.Join("blocked/a.dcm")], AnonymizeFailure::NotSaved);
   EXPECT_EQ(reasons[dir.Join("taken/a.dcm")], AnonymizeFailure::NotSaved);
   EXPECT_EQ(reasons["a.dcm"], AnonymizeFailure::NoFolder);
-  if (unprivileged) {
-    EXPECT_EQ(reasons[dir.Join("ro/in/a.dcm")], AnonymizeFailure::NotSaved);
-  }
-  EXPECT_EQ(CompletionText(result), plat::Utf8ToUtf16("脱敏完成，" + std::to_string(expectedFailures) + " 个文件写入失败"));
+  EXPECT_EQ(CompletionText(result), u"脱敏完成，3 个文件写入失败");
   EXPECT_TRUE(fixture::FileExists(dir.Join("ok__Anony/a.dcm")));
   EXPECT_EQ(fixture::ReadFileBytes(dir.Join("blocked__Anony")), (Bytes{1, 2, 3}));
   // A failed write leaves no partial file or temporary behind.
   EXPECT_TRUE(fs::is_directory(dir.Join("taken__Anony/a.dcm")));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Join("taken__Anony")), fs::directory_iterator()), 1);
+}
+
+TEST(AnonymizeCollection, ReportsAFolderItMayNotWriteInto) {
+  TempDir dir;
+  std::string source = dir.Write("ro/in/a.dcm", fixture::BuildSimpleFile({}));
+  StudyCollection collection;
+  Load(collection, {source});
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(dir.Join("ro").c_str(), 0555), 0);
+  // The sources are in memory; only the output folder must be created.
+  std::optional<bool> reported = fixture::RunUnprivileged([&] {
+    AnonymizeResult result = AnonymizeCollection(collection);
+    return result.written == 0 && result.failed == 1 && result.failures.size() == 1 &&
+           result.failures[0].reason == AnonymizeFailure::NotSaved &&
+           CompletionText(result) == u"脱敏完成，1 个文件写入失败";
+  });
+  ::chmod(dir.Join("ro").c_str(), 0755);
+  ASSERT_TRUE(reported.has_value()) << "cannot run as an ordinary user";
+  EXPECT_TRUE(*reported);
+  EXPECT_FALSE(fs::exists(dir.Join("ro/in__Anony")));
 }
 
 TEST(AnonymizeCollection, WritesNothingOutsideTheOutputFolder) {
