@@ -5,3 +5,4 @@
 
 int RunDumpCommand(int argc, char** argv);
 int RunDemoCommand(int argc, char** argv);
+int RunAnonymizeCommand(int argc, char** argv);
