@@ -16,7 +16,8 @@ namespace {
 // stale or made-up handle is recognised without touching it.
 struct Registry {
   std::mutex mutex;
-  std::unordered_set<const void*> live;
+  std::unordered_set<const void*> live;      // objects
+  std::unordered_set<const void*> contexts;  // drawing contexts
   GdiObjectCounts counts;
 };
 
@@ -50,7 +51,7 @@ T* Register(T* object) {
 DrawContext* RegisterDC(DrawContext* dc) {
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
-  registry.live.insert(dc);
+  registry.contexts.insert(dc);
   ++registry.counts.contexts;
   return dc;
 }
@@ -190,9 +191,9 @@ DcState FreshState(bool memory) {
 template <typename T>
 T* Replace(DrawContext* dc, T*& slot, T* object) {
   T* previous = slot;
-  // A previous object that was deleted while selected is freed now and must
-  // not be handed back.
-  const bool survives = previous && (previous->stock || !previous->deleted || previous->holds > 1);
+  // A previous object that was deleted while selected has no handle any more
+  // and is not handed back.
+  const bool survives = previous && !previous->deleted;
   Hold(object, dc);
   slot = object;
   Release(previous);
@@ -205,7 +206,7 @@ DrawContext* LookupDC(HDC dc) {
   if (!dc) return nullptr;
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
-  return registry.live.count(dc) ? dc : nullptr;
+  return registry.contexts.count(dc) ? dc : nullptr;
 }
 
 RasterTarget SourceOf(const DrawContext& dc) {
@@ -280,7 +281,7 @@ bool DeleteDC(HDC handle) {
   {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    registry.live.erase(dc);
+    registry.contexts.erase(dc);
     --registry.counts.contexts;
   }
   for (DcState& state : dc->saved) ReleaseState(state);

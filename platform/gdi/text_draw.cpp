@@ -232,17 +232,18 @@ int DrawTextW(HDC handle, std::u16string_view textIn, RECT& rect, uint32_t forma
       int32_t width = 0;
       size_t i = start, lastBreak = SIZE_MAX;
       for (; i < end; ++i) {
-        if (i > start && BreakBefore(chars, i)) lastBreak = i;
-        if (width + advances[i] > maxWidth && i > start && !IsSpace(chars[i])) break;
+        const bool canBreak = i > start && BreakBefore(chars, i);
+        if (canBreak) lastBreak = i;
+        // A word wider than the line is not split: it runs on to its end and
+        // is cut by the clipping.
+        if (width + advances[i] > maxWidth && i > start && !IsSpace(chars[i]) && lastBreak != SIZE_MAX) break;
         width += advances[i];
       }
       if (i >= end) {
         lines.push_back({start, end, width});
         return;
       }
-      // Wrap at the last break opportunity, or inside a word too long for
-      // the line.
-      size_t cut = lastBreak != SIZE_MAX ? lastBreak : i;
+      const size_t cut = lastBreak;
       size_t lineEnd = cut;
       while (lineEnd > start && IsSpace(chars[lineEnd - 1])) --lineEnd;
       lines.push_back({start, lineEnd, SumOf(advances.data() + start, lineEnd - start)});
