@@ -6,3 +6,4 @@
 int RunDumpCommand(int argc, char** argv);
 int RunDemoCommand(int argc, char** argv);
 int RunAnonymizeCommand(int argc, char** argv);
+int RunTreeCommand(int argc, char** argv);
