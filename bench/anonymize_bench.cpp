@@ -1,0 +1,333 @@
+// De-identifying a folder of CT-like files, side by side with peer tools doing
+// the same edits and with a plain copy of the folder (the physical limit):
+//   tesmer      the anonymize command's own path: the folder dropped onto a
+//               collection, loaded by the loader thread, every file written
+//   gdcmanon    GDCM's `gdcmanon --dumb` blanking, replacing and removing the
+//               same elements (libgdcm-tools)
+//   dcmodify    DCMTK's `dcmodify` making the same edits in place on a copy
+//   cp -r       copying the folder
+// and, in memory, building one file's de-identified stream.
+//
+//   anonymize_bench [--files N] [--dir DIR] [--keep] [google benchmark flags]
+//
+// The corpus (N files of about 0.5 MB, default 2000) is generated under DIR
+// (default: a new folder in /tmp) and removed at the end unless --keep. Every tool reads
+// the same files from the page cache and writes to a fresh folder; outputs
+// are deleted and flushed between runs, outside the timed part.
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis/dicom_file.h"
+#include "anonymize/anonymize.h"
+#include "collection/collection.h"
+#include "intake/intake.h"
+#include "platform/core/drop.h"
+#include "platform/core/text.h"
+#include "tests/support/dicom_builder.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using fixture::DicomBuilder;
+using fixture::Encoding;
+
+int fileCount = 2000;
+std::string root;  // holds corpus/ and the outputs
+
+std::string CorpusDir() { return root + "/corpus"; }
+
+// One CT slice: 512 x 512 pixels of 16 bits and the usual header elements,
+// with a private group, a public sequence and every element the profile
+// touches.
+std::vector<uint8_t> CtSlice(int index) {
+  char sop[64], number[16];
+  std::snprintf(sop, sizeof sop, "1.2.826.0.1.3680043.2.1125.1.%d", index);
+  std::snprintf(number, sizeof number, "%d", index + 1);
+  DicomBuilder b(Encoding::ExplicitLittle);
+  b.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.2", sop);
+  b.Text(0x0008, 0x0005, "CS", "ISO_IR 100")
+      .Text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY\\AXIAL")
+      .Uid(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.2")
+      .Uid(0x0008, 0x0018, sop)
+      .Text(0x0008, 0x0020, "DA", "20240102")
+      .Text(0x0008, 0x0021, "DA", "20240102")
+      .Text(0x0008, 0x0022, "DA", "20240102")
+      .Text(0x0008, 0x0023, "DA", "20240102")
+      .Text(0x0008, 0x0030, "TM", "101010")
+      .Text(0x0008, 0x0031, "TM", "101010")
+      .Text(0x0008, 0x0032, "TM", "101010")
+      .Text(0x0008, 0x0033, "TM", "101010")
+      .Text(0x0008, 0x0050, "SH", "ACC0001")
+      .Text(0x0008, 0x0060, "CS", "CT")
+      .Text(0x0008, 0x0070, "LO", "ACME MEDICAL")
+      .Text(0x0008, 0x0080, "LO", "GENERAL HOSPITAL")
+      .Text(0x0008, 0x0081, "ST", "1 HOSPITAL ROAD")
+      .Text(0x0008, 0x0090, "PN", "WANG^WU")
+      .Text(0x0008, 0x1040, "LO", "RADIOLOGY")
+      .Text(0x0008, 0x103E, "LO", "CT HEAD 5mm")
+      .Text(0x0008, 0x1050, "PN", "LI^SI");
+  b.BeginSequence(0x0008, 0x1120).BeginItem().Uid(0x0008, 0x1150, "1.2.3").Uid(0x0008, 0x1155, "1.2.3.4")
+      .EndItem().EndSequence();
+  b.Text(0x0009, 0x0010, "LO", "ACME 1.0").Text(0x0009, 0x1001, "LO", "INTERNAL REF 42");
+  b.Text(0x0010, 0x0010, "PN", "ZHANG^SAN")
+      .Text(0x0010, 0x0020, "LO", "PID000123")
+      .Text(0x0010, 0x0030, "DA", "19700101")
+      .Text(0x0010, 0x0040, "CS", "M")
+      .Text(0x0010, 0x1010, "AS", "054Y")
+      .Text(0x0010, 0x1030, "DS", "70")
+      .Text(0x0018, 0x0050, "DS", "5")
+      .Text(0x0018, 0x0060, "DS", "120")
+      .Uid(0x0020, 0x000D, "1.2.826.0.1.3680043.2.1125.1")
+      .Uid(0x0020, 0x000E, "1.2.826.0.1.3680043.2.1125.1.1")
+      .Text(0x0020, 0x0010, "SH", "1")
+      .Text(0x0020, 0x0013, "IS", number)
+      .Text(0x0020, 0x0032, "DS", "-125\\-125\\0")
+      .US(0x0028, 0x0002, 1)
+      .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
+      .US(0x0028, 0x0010, 512)
+      .US(0x0028, 0x0011, 512)
+      .US(0x0028, 0x0100, 16)
+      .US(0x0028, 0x0101, 12)
+      .US(0x0028, 0x0102, 11)
+      .US(0x0028, 0x0103, 0);
+  b.Text(0x0029, 0x0010, "LO", "ACME CSA").Element(0x0029, 0x1010, "OB", std::vector<uint8_t>(2048, 0x5A));
+  b.Text(0x0040, 0x0245, "TM", "101010");
+  std::vector<uint8_t> pixels(512 * 512 * 2);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>((i * 7 + index) & 0xFF);
+  b.Element(0x7FE0, 0x0010, "OW", pixels);
+  return b.Bytes();
+}
+
+void MakeCorpus() {
+  fs::create_directories(CorpusDir());
+  for (int i = 0; i < fileCount; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/IM%05d.dcm", i + 1);
+    std::vector<uint8_t> bytes = CtSlice(i);
+    std::FILE* f = std::fopen((CorpusDir() + name).c_str(), "wb");
+    if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0) {
+      std::fprintf(stderr, "cannot write the corpus under %s\n", root.c_str());
+      std::exit(1);
+    }
+  }
+}
+
+// Runs a program with its own arguments (no shell); true when it exits 0.
+bool Spawn(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 1 /* O_WRONLY */, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 1 /* O_WRONLY */, 0);
+  pid_t pid = 0;
+  int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return false;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Removes an output folder and flushes what was written, so that one run's
+// write-back does not fall into the next run's time.
+void Discard(const std::string& path) {
+  std::error_code ec;
+  fs::remove_all(path, ec);
+  ::sync();
+}
+
+size_t CountFiles(const std::string& folder) {
+  std::error_code ec;
+  size_t n = 0;
+  for (const auto& entry : fs::directory_iterator(folder, ec))
+    if (entry.is_regular_file()) ++n;
+  return n;
+}
+
+using Clock = std::chrono::steady_clock;
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+void Finish(benchmark::State& state, const std::string& output) {
+  state.counters["files"] = static_cast<double>(fileCount);
+  state.counters["MB/s"] = benchmark::Counter(static_cast<double>(fileCount) * 0.527, benchmark::Counter::kIsIterationInvariantRate);
+  if (CountFiles(output) != static_cast<size_t>(fileCount)) state.SkipWithError("not every file was written");
+}
+
+// The anonymize command as `tesmer anonymize DIR` runs it.
+void BM_Tesmer(benchmark::State& state) {
+  const std::string output = CorpusDir() + "__Anony";
+  for (auto _ : state) {
+    Discard(output);
+    Clock::time_point start = Clock::now();
+    {
+      StudyCollection collection;
+      HandleDrop(plat::CreateDrop({plat::PathFromNative(CorpusDir())}), collection);
+      while (collection.loader && collection.loader->running.load() != 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      while (collection.TakeAllPendingFiles() != 0) std::this_thread::yield();
+      AnonymizeResult result = AnonymizeCollection(collection);
+      if (result.written != fileCount) state.SkipWithError("not every file was written");
+    }
+    state.SetIterationTime(Seconds(start));
+  }
+  Finish(state, output);
+}
+
+std::vector<std::string> GdcmanonArgs(const std::string& output) {
+  std::vector<std::string> args = {"gdcmanon", "--dumb", "--continue", "-i", CorpusDir(), "-o", output};
+  for (const char* tag : {"0010,0030", "0010,0040", "0010,1010", "0010,1030", "0010,2160", "0010,21a0", "0010,4000",
+                          "0008,0050", "0008,0080", "0008,0081", "0008,1040", "0008,1048", "0008,1050", "0008,1060",
+                          "0010,21b0", "0008,0020", "0008,0021", "0008,0022", "0008,0023", "0008,0030", "0008,0031",
+                          "0008,0032", "0008,0033"}) {
+    args.push_back("--empty");
+    args.push_back(tag);
+  }
+  for (const char* replacement :
+       {"0010,0010=*********", "0010,0020=000000000", "0020,000d=2.25.1.1", "0020,000e=2.25.1.2",
+        "0008,0018=2.25.1.3", "0040,0245=2.25.1.5"}) {
+    args.push_back("--replace");
+    args.push_back(replacement);
+  }
+  for (const char* tag : {"0009,0010", "0009,1001", "0029,0010", "0029,1010"}) {
+    args.push_back("--remove");
+    args.push_back(tag);
+  }
+  for (const char* mark : {"0012,0062=YES", "0012,0063=Basic Confidentiality Profile Anonymize"}) {
+    args.push_back("--replace");
+    args.push_back(mark);
+  }
+  return args;
+}
+
+void BM_GdcmanonDumb(benchmark::State& state) {
+  const std::string output = root + "/gdcmanon";
+  for (auto _ : state) {
+    Discard(output);
+    fs::create_directories(output);
+    Clock::time_point start = Clock::now();
+    if (!Spawn(GdcmanonArgs(output))) state.SkipWithError("gdcmanon failed (is libgdcm-tools installed?)");
+    state.SetIterationTime(Seconds(start));
+  }
+  Finish(state, output);
+}
+
+// dcmodify edits in place, so each run works on a fresh copy (not timed).
+void BM_Dcmodify(benchmark::State& state) {
+  const std::string output = root + "/dcmodify";
+  for (auto _ : state) {
+    Discard(output);
+    if (!Spawn({"cp", "-r", CorpusDir(), output})) state.SkipWithError("cp failed");
+    ::sync();
+    std::vector<std::string> args = {"dcmodify", "-nb", "-q", "-imt", "-ep", "-gst", "-gse", "-gin", "-nmu"};
+    for (const char* tag : {"(0010,0030)", "(0010,0040)", "(0010,1010)", "(0010,1030)", "(0010,2160)", "(0010,21A0)",
+                            "(0010,4000)", "(0008,0050)", "(0008,0080)", "(0008,0081)", "(0008,1040)", "(0008,1048)",
+                            "(0008,1050)", "(0008,1060)", "(0010,21B0)", "(0008,0020)", "(0008,0021)", "(0008,0022)",
+                            "(0008,0023)", "(0008,0030)", "(0008,0031)", "(0008,0032)", "(0008,0033)"}) {
+      args.push_back("-ma");
+      args.push_back(std::string(tag) + "=");
+    }
+    for (const char* edit : {"(0010,0010)=*********", "(0010,0020)=000000000", "(0040,0245)=2.25.1.5",
+                             "(0012,0062)=YES", "(0012,0063)=Basic Confidentiality Profile Anonymize"}) {
+      args.push_back("-i");
+      args.push_back(edit);
+    }
+    for (const auto& entry : fs::directory_iterator(output)) args.push_back(entry.path().string());
+    Clock::time_point start = Clock::now();
+    if (!Spawn(args)) state.SkipWithError("dcmodify failed (is dcmtk installed?)");
+    state.SetIterationTime(Seconds(start));
+  }
+  Finish(state, output);
+}
+
+void BM_CopyFolder(benchmark::State& state) {
+  const std::string output = root + "/copy";
+  for (auto _ : state) {
+    Discard(output);
+    Clock::time_point start = Clock::now();
+    if (!Spawn({"cp", "-r", CorpusDir(), output})) state.SkipWithError("cp failed");
+    state.SetIterationTime(Seconds(start));
+  }
+  Finish(state, output);
+}
+
+// The de-identified stream of one slice, in memory only.
+void BM_BuildOneStream(benchmark::State& state) {
+  std::vector<uint8_t> bytes = CtSlice(1);
+  DicomFile file;
+  file.AnalyseBytes(u"/corpus/IM00001.dcm", bytes.data(), bytes.size());
+  AnonyProfile profile;
+  if (!profile.BuildBasicProfile()) state.SkipWithError("no profile");
+  profile.insertMarks = 1;
+  for (auto _ : state) {
+    if (!profile.BuildAnonymized(file)) state.SkipWithError("no stream");
+    benchmark::DoNotOptimize(profile.output.data);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes.size()));
+}
+
+}  // namespace
+
+BENCHMARK(BM_BuildOneStream);
+BENCHMARK(BM_CopyFolder)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Tesmer)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_GdcmanonDumb)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Dcmodify)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+int main(int argc, char** argv) {
+  std::vector<char*> rest = {argv[0]};
+  bool ownRoot = true;
+  bool keep = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--files") == 0 && i + 1 < argc) {
+      fileCount = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--keep") == 0) {
+      keep = true;
+    } else if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
+      root = argv[++i];
+      ownRoot = false;
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  if (fileCount <= 0) fileCount = 1;
+  if (root.empty()) {
+    char pattern[] = "/tmp/tesmer-anon-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return 1;
+    root = pattern;
+  } else {
+    fs::create_directories(root);
+  }
+  std::fprintf(stderr, "generating %d CT-like files under %s\n", fileCount, root.c_str());
+  MakeCorpus();
+  ::sync();
+
+  int n = static_cast<int>(rest.size());
+  benchmark::Initialize(&n, rest.data());
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+
+  std::error_code ec;
+  if (keep) {
+    std::fprintf(stderr, "corpus and outputs kept under %s\n", root.c_str());
+  } else if (ownRoot) {
+    fs::remove_all(root, ec);
+  } else {
+    for (const char* sub : {"/corpus", "/corpus__Anony", "/gdcmanon", "/dcmodify", "/copy"}) fs::remove_all(root + sub, ec);
+  }
+  return 0;
+}
