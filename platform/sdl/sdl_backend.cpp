@@ -1,0 +1,631 @@
+// SDL2 windows for the top-level windows, and the translation of SDL's events
+// into the window layer's input events.
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <string>
+
+#include "platform/core/text.h"
+#include "platform/sdl/sdl_platform.h"
+#include "platform/window/backend.h"
+#include "platform/window/testing.h"
+
+namespace plat {
+
+namespace {
+
+// Virtual keys and SDL key codes, one row per key. The first row of a
+// virtual key is the one injection uses.
+struct KeyRow {
+  SDL_Keycode sdl;
+  uint32_t vk;
+};
+
+constexpr KeyRow kKeys[] = {
+    {SDLK_RETURN, VK_RETURN},   {SDLK_KP_ENTER, VK_RETURN}, {SDLK_ESCAPE, VK_ESCAPE},
+    {SDLK_TAB, VK_TAB},         {SDLK_BACKSPACE, VK_BACK},  {SDLK_SPACE, VK_SPACE},
+    {SDLK_UP, VK_UP},           {SDLK_DOWN, VK_DOWN},       {SDLK_LEFT, VK_LEFT},
+    {SDLK_RIGHT, VK_RIGHT},     {SDLK_HOME, VK_HOME},       {SDLK_END, VK_END},
+    {SDLK_PAGEUP, VK_PRIOR},    {SDLK_PAGEDOWN, VK_NEXT},   {SDLK_INSERT, VK_INSERT},
+    {SDLK_DELETE, VK_DELETE},   {SDLK_LSHIFT, VK_SHIFT},    {SDLK_RSHIFT, VK_SHIFT},
+    {SDLK_LCTRL, VK_CONTROL},   {SDLK_RCTRL, VK_CONTROL},   {SDLK_LALT, VK_MENU},
+    {SDLK_RALT, VK_MENU},       {SDLK_PAUSE, VK_PAUSE},     {SDLK_CAPSLOCK, VK_CAPITAL},
+    {SDLK_F1, VK_F1},           {SDLK_F1 + 1, VK_F1 + 1},   {SDLK_F1 + 2, VK_F1 + 2},
+    {SDLK_F1 + 3, VK_F1 + 3},   {SDLK_F1 + 4, VK_F1 + 4},   {SDLK_F1 + 5, VK_F1 + 5},
+    {SDLK_F1 + 6, VK_F1 + 6},   {SDLK_F1 + 7, VK_F1 + 7},   {SDLK_F1 + 8, VK_F1 + 8},
+    {SDLK_F1 + 9, VK_F1 + 9},   {SDLK_F11, VK_F1 + 10},     {SDLK_F12, VK_F1 + 11},
+};
+
+uint32_t VirtualKey(SDL_Keycode key) {
+  if (key >= SDLK_a && key <= SDLK_z) return uint32_t('A' + (key - SDLK_a));
+  if (key >= SDLK_0 && key <= SDLK_9) return uint32_t('0' + (key - SDLK_0));
+  for (const KeyRow& row : kKeys) {
+    if (row.sdl == key) return row.vk;
+  }
+  return 0;
+}
+
+SDL_Keycode SdlKey(uint32_t vk) {
+  if (vk >= 'A' && vk <= 'Z') return SDLK_a + SDL_Keycode(vk - 'A');
+  if (vk >= '0' && vk <= '9') return SDLK_0 + SDL_Keycode(vk - '0');
+  for (const KeyRow& row : kKeys) {
+    if (row.vk == vk) return row.sdl;
+  }
+  return SDLK_UNKNOWN;
+}
+
+uintptr_t ModifierFlags(Uint16 mod) {
+  uintptr_t flags = 0;
+  if (mod & KMOD_SHIFT) flags |= MK_SHIFT;
+  if (mod & KMOD_CTRL) flags |= MK_CONTROL;
+  return flags;
+}
+
+Uint16 SdlModifiers(uintptr_t flags, bool alt) {
+  Uint16 mod = 0;
+  if (flags & MK_SHIFT) mod |= KMOD_LSHIFT;
+  if (flags & MK_CONTROL) mod |= KMOD_LCTRL;
+  if (alt) mod |= KMOD_LALT;
+  return mod;
+}
+
+constexpr int kButtonOf[] = {SDL_BUTTON_LEFT, SDL_BUTTON_RIGHT, SDL_BUTTON_MIDDLE};
+
+int ButtonIndex(Uint8 sdlButton) {
+  for (int i = 0; i < 3; ++i) {
+    if (kButtonOf[i] == sdlButton) return i;
+  }
+  return -1;
+}
+
+class SdlBackend final : public WindowBackend {
+ public:
+  explicit SdlBackend(bool headless) : headless_(headless) { wakeEvent_ = SDL_RegisterEvents(1); }
+
+  bool headless() const { return headless_; }
+
+  void CreateNative(HWND window) override {
+    uint32_t style = static_cast<uint32_t>(GetWindowLongW(window, GWL_STYLE));
+    uint32_t exStyle = static_cast<uint32_t>(GetWindowLongW(window, GWL_EXSTYLE));
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    if ((style & WS_CAPTION) != WS_CAPTION) flags |= SDL_WINDOW_BORDERLESS;
+    if (style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
+    if (exStyle & WS_EX_TOOLWINDOW) flags |= SDL_WINDOW_SKIP_TASKBAR;
+    if (exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+    std::u16string cls = GetClassNameW(window);
+    if (cls == TOOLTIPS_CLASS) flags |= SDL_WINDOW_TOOLTIP;
+    if (cls == u"#32768") flags |= SDL_WINDOW_POPUP_MENU;
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    int w = std::max(1, int(client.right)), h = std::max(1, int(client.bottom));
+    SDL_Window* native = SDL_CreateWindow("", origin.x, origin.y, w, h, flags);
+    if (native == nullptr) {
+      std::fprintf(stderr, "tesmer: cannot create a window: %s\n", SDL_GetError());
+      return;
+    }
+    Native& n = natives_[window.id];
+    n.window = native;
+    n.requestedSize = {w, h};
+    n.requestedPos = origin;
+    byId_[SDL_GetWindowID(native)] = window;
+  }
+
+  void DestroyNative(HWND window) override {
+    auto it = natives_.find(window.id);
+    if (it == natives_.end()) return;
+    byId_.erase(SDL_GetWindowID(it->second.window));
+    SDL_DestroyWindow(it->second.window);
+    natives_.erase(it);
+  }
+
+  void ShowNative(HWND window, bool show) override {
+    if (SDL_Window* w = NativeOf(window)) {
+      if (show) {
+        SDL_ShowWindow(w);
+      } else {
+        SDL_HideWindow(w);
+      }
+    }
+  }
+
+  void PlaceNative(HWND window, const RECT& client) override {
+    auto it = natives_.find(window.id);
+    if (it == natives_.end()) return;
+    Native& n = it->second;
+    int w = std::max(1, int(client.right - client.left)), h = std::max(1, int(client.bottom - client.top));
+    int cw = 0, ch = 0, cx = 0, cy = 0;
+    SDL_GetWindowSize(n.window, &cw, &ch);
+    SDL_GetWindowPosition(n.window, &cx, &cy);
+    if (cw != w || ch != h) {
+      n.expectedSizes.push_back(SIZE{w, h});
+      SDL_SetWindowSize(n.window, w, h);
+    }
+    if (cx != client.left || cy != client.top) {
+      n.expectedMoves.push_back(POINT{client.left, client.top});
+      SDL_SetWindowPosition(n.window, client.left, client.top);
+    }
+  }
+
+  void SetTitle(HWND window, std::u16string_view title) override {
+    if (SDL_Window* w = NativeOf(window)) SDL_SetWindowTitle(w, Utf16ToUtf8(title).c_str());
+  }
+
+  void SetIcon(HWND window, HICON icon) override {
+    SDL_Window* w = NativeOf(window);
+    if (w == nullptr || icon == nullptr) return;
+    SIZE size = GetIconSize(icon);
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(GetIconPixels(icon)), size.cx,
+                                                              size.cy, 32, size.cx * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (surface == nullptr) return;
+    SDL_SetWindowIcon(w, surface);
+    SDL_FreeSurface(surface);
+  }
+
+  void SetMinimumSize(HWND window, SIZE size) override {
+    if (SDL_Window* w = NativeOf(window)) SDL_SetWindowMinimumSize(w, std::max(1, int(size.cx)), std::max(1, int(size.cy)));
+  }
+
+  void Raise(HWND window) override {
+    if (headless_) return;
+    if (SDL_Window* w = NativeOf(window); w != nullptr && (SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN)) {
+      SDL_RaiseWindow(w);
+    }
+  }
+  void Minimize(HWND window) override {
+    if (SDL_Window* w = NativeOf(window)) SDL_MinimizeWindow(w);
+  }
+  void Maximize(HWND window) override {
+    if (SDL_Window* w = NativeOf(window)) SDL_MaximizeWindow(w);
+  }
+  void Restore(HWND window) override {
+    if (SDL_Window* w = NativeOf(window)) SDL_RestoreWindow(w);
+  }
+
+  void Present(HWND window, const PixelView& pixels) override {
+    SDL_Window* w = NativeOf(window);
+    if (w == nullptr || pixels.data == nullptr) return;
+    SDL_Surface* surface = SDL_GetWindowSurface(w);
+    if (surface == nullptr) return;
+    int width = std::min(surface->w, int(pixels.width));
+    int height = std::min(surface->h, int(pixels.height));
+    if (width <= 0 || height <= 0) return;
+    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+    SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_RGB888, pixels.data, pixels.stride, surface->format->format,
+                      surface->pixels, surface->pitch);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    SDL_UpdateWindowSurface(w);
+  }
+
+  RECT ScreenRect() override {
+    if (!headless_) {
+      SDL_Rect r;
+      if (SDL_GetDisplayBounds(0, &r) == 0) return RECT{r.x, r.y, r.x + r.w, r.y + r.h};
+    }
+    return RECT{0, 0, 1920, 1080};
+  }
+
+  void WaitEvents(uint32_t timeoutMs) override {
+    SDL_Event e;
+    if (timeoutMs != 0) {
+      int got = timeoutMs == INFINITE ? SDL_WaitEvent(&e) : SDL_WaitEventTimeout(&e, int(std::min<uint32_t>(timeoutMs, 0x7FFFFFFF)));
+      if (got == 0) return;
+      Translate(e);
+    }
+    while (SDL_PollEvent(&e)) Translate(e);
+  }
+
+  void Wake() override {
+    // One wake-up event at a time is enough; a burst of posts from the
+    // loader must not flood SDL's queue.
+    if (wakePending_.exchange(true)) return;
+    SDL_Event e;
+    SDL_zero(e);
+    e.type = wakeEvent_;
+    if (SDL_PushEvent(&e) != 1) wakePending_ = false;
+  }
+
+  HWND WindowOfId(Uint32 id) const {
+    auto it = byId_.find(id);
+    return it == byId_.end() ? HWND{} : it->second;
+  }
+
+  Uint32 IdOf(HWND window) {
+    SDL_Window* w = NativeOf(GetAncestorRoot(window));
+    return w != nullptr ? SDL_GetWindowID(w) : 0;
+  }
+
+  void DestroyAll() {
+    for (auto& [id, n] : natives_) SDL_DestroyWindow(n.window);
+    natives_.clear();
+    byId_.clear();
+  }
+
+ private:
+  struct Native {
+    SDL_Window* window = nullptr;
+    SIZE requestedSize;
+    POINT requestedPos;
+    // Sizes and places this program asked for: SDL reports them back as
+    // events, which must not be taken for the user's own resizing.
+    std::deque<SIZE> expectedSizes;
+    std::deque<POINT> expectedMoves;
+  };
+
+  SDL_Window* NativeOf(HWND window) {
+    auto it = natives_.find(window.id);
+    return it == natives_.end() ? nullptr : it->second.window;
+  }
+
+  bool Expected(HWND window, SIZE size) {
+    auto it = natives_.find(window.id);
+    if (it == natives_.end()) return false;
+    auto& q = it->second.expectedSizes;
+    auto match = std::find_if(q.begin(), q.end(), [&](SIZE s) { return s.cx == size.cx && s.cy == size.cy; });
+    if (match == q.end()) return false;
+    q.erase(q.begin(), match + 1);
+    return true;
+  }
+
+  bool ExpectedMove(HWND window, POINT p) {
+    auto it = natives_.find(window.id);
+    if (it == natives_.end()) return false;
+    auto& q = it->second.expectedMoves;
+    auto match = std::find_if(q.begin(), q.end(), [&](POINT s) { return s.x == p.x && s.y == p.y; });
+    if (match == q.end()) return false;
+    q.erase(q.begin(), match + 1);
+    return true;
+  }
+
+  // The one place SDL's events are read.
+  void Translate(const SDL_Event& e) {
+    if (e.type == wakeEvent_) {
+      wakePending_ = false;
+      return;
+    }
+    InputEvent in;
+    switch (e.type) {
+      case SDL_MOUSEMOTION:
+        in.kind = InputEvent::MouseMove;
+        in.window = WindowOfId(e.motion.windowID);
+        in.point = POINT{e.motion.x, e.motion.y};
+        in.modifiers = modifiers_;
+        in.time = e.motion.timestamp;
+        break;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP:
+        in.kind = e.type == SDL_MOUSEBUTTONDOWN ? InputEvent::ButtonDown : InputEvent::ButtonUp;
+        in.window = WindowOfId(e.button.windowID);
+        in.point = POINT{e.button.x, e.button.y};
+        in.button = ButtonIndex(e.button.button);
+        in.modifiers = modifiers_;
+        in.time = e.button.timestamp;
+        if (in.button < 0) return;
+        break;
+      case SDL_MOUSEWHEEL: {
+        in.kind = InputEvent::Wheel;
+        in.window = WindowOfId(e.wheel.windowID);
+        in.point = POINT{e.wheel.mouseX, e.wheel.mouseY};
+        float notches = e.wheel.preciseY != 0.0f ? e.wheel.preciseY : float(e.wheel.y);
+        if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+        in.wheelDelta = int(std::lround(notches * WHEEL_DELTA));
+        in.modifiers = modifiers_;
+        in.time = e.wheel.timestamp;
+        if (in.wheelDelta == 0) return;
+        break;
+      }
+      case SDL_KEYDOWN:
+      case SDL_KEYUP:
+        modifiers_ = ModifierFlags(e.key.keysym.mod);
+        in.kind = e.type == SDL_KEYDOWN ? InputEvent::KeyDown : InputEvent::KeyUp;
+        in.window = WindowOfId(e.key.windowID);
+        in.key = VirtualKey(e.key.keysym.sym);
+        in.repeat = e.key.repeat != 0;
+        in.modifiers = modifiers_;
+        in.alt = (e.key.keysym.mod & KMOD_ALT) != 0;
+        in.time = e.key.timestamp;
+        if (in.key == 0) return;
+        break;
+      case SDL_TEXTINPUT:
+        in.kind = InputEvent::Text;
+        in.window = WindowOfId(e.text.windowID);
+        in.text = Utf8ToUtf16(e.text.text);
+        break;
+      case SDL_DROPBEGIN:
+        dropping_.clear();
+        return;
+      case SDL_DROPFILE:
+        if (e.drop.file != nullptr) {
+          dropping_.push_back(PathFromNative(e.drop.file));
+          SDL_free(e.drop.file);
+        }
+        dropWindow_ = e.drop.windowID;
+        return;
+      case SDL_DROPTEXT:
+        if (e.drop.file != nullptr) SDL_free(e.drop.file);
+        return;
+      case SDL_DROPCOMPLETE:
+        in.kind = InputEvent::Drop;
+        in.window = WindowOfId(e.drop.windowID != 0 ? e.drop.windowID : dropWindow_);
+        in.paths = std::move(dropping_);
+        dropping_.clear();
+        break;
+      case SDL_WINDOWEVENT:
+        if (!TranslateWindowEvent(e.window, in)) return;
+        break;
+      default:
+        return;
+    }
+    if (!in.window) {
+      // Keys and drops without a window of ours go to the active window.
+      if (in.kind == InputEvent::KeyDown || in.kind == InputEvent::KeyUp || in.kind == InputEvent::Text ||
+          in.kind == InputEvent::Drop) {
+        in.window = GetActiveWindow() ? GetActiveWindow() : GetMainWindow();
+      }
+      if (!in.window) return;
+    }
+    DeliverInput(in);
+  }
+
+  bool TranslateWindowEvent(const SDL_WindowEvent& w, InputEvent& in) {
+    in.window = WindowOfId(w.windowID);
+    if (!in.window) return false;
+    switch (w.event) {
+      case SDL_WINDOWEVENT_CLOSE:
+        in.kind = InputEvent::Close;
+        return true;
+      case SDL_WINDOWEVENT_MOVED:
+        if (ExpectedMove(in.window, POINT{w.data1, w.data2})) return false;
+        in.kind = InputEvent::Moved;
+        in.point = POINT{w.data1, w.data2};
+        return true;
+      case SDL_WINDOWEVENT_SIZE_CHANGED:
+        if (Expected(in.window, SIZE{w.data1, w.data2})) return false;
+        in.kind = InputEvent::Resized;
+        in.size = SIZE{w.data1, w.data2};
+        return true;
+      case SDL_WINDOWEVENT_MINIMIZED:
+        in.kind = InputEvent::Minimized;
+        return true;
+      case SDL_WINDOWEVENT_MAXIMIZED:
+        in.kind = InputEvent::Maximized;
+        return true;
+      case SDL_WINDOWEVENT_RESTORED:
+        in.kind = InputEvent::Restored;
+        return true;
+      case SDL_WINDOWEVENT_FOCUS_GAINED:
+        in.kind = InputEvent::FocusGained;
+        return true;
+      case SDL_WINDOWEVENT_EXPOSED:
+        in.kind = InputEvent::Exposed;
+        return true;
+      case SDL_WINDOWEVENT_LEAVE:
+        in.kind = InputEvent::PointerLeft;
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  bool headless_;
+  Uint32 wakeEvent_ = 0;
+  std::atomic<bool> wakePending_{false};
+  std::map<uint32_t, Native> natives_;
+  std::map<Uint32, HWND> byId_;
+  uintptr_t modifiers_ = 0;
+  std::vector<std::u16string> dropping_;
+  Uint32 dropWindow_ = 0;
+};
+
+SdlBackend* g_sdl = nullptr;
+
+void Push(SDL_Event& e) {
+  if (g_sdl == nullptr) return;
+  SDL_PushEvent(&e);
+}
+
+// The top-level window's SDL id and the point in its client coordinates.
+bool Address(HWND window, POINT client, Uint32& id, POINT& rootPoint) {
+  if (g_sdl == nullptr || !IsWindow(window)) return false;
+  HWND root = GetAncestorRoot(window);
+  id = g_sdl->IdOf(root);
+  POINT p = client;
+  MapWindowPoints(window, root, &p, 1);
+  rootPoint = p;
+  return id != 0;
+}
+
+}  // namespace
+
+bool HeadlessRequested(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--headless") == 0) return true;
+  }
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  return driver != nullptr && std::strcmp(driver, "dummy") == 0;
+}
+
+bool StartSdlPlatform(bool headless) {
+  if (g_sdl != nullptr) return true;
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  if (driver != nullptr && std::strcmp(driver, "dummy") == 0) headless = true;
+  if (headless) SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+    std::fprintf(stderr, "tesmer: cannot start the display: %s\n", SDL_GetError());
+    return false;
+  }
+  SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
+  SDL_EventState(SDL_DROPBEGIN, SDL_ENABLE);
+  SDL_EventState(SDL_DROPCOMPLETE, SDL_ENABLE);
+  g_sdl = new SdlBackend(headless);
+  SetWindowBackend(g_sdl);
+  return true;
+}
+
+void StopSdlPlatform() {
+  if (g_sdl == nullptr) return;
+  ResetWindowState();
+  SetWindowBackend(nullptr);
+  g_sdl->DestroyAll();
+  delete g_sdl;
+  g_sdl = nullptr;
+  SDL_Quit();
+}
+
+bool SdlPlatformHeadless() { return g_sdl != nullptr && g_sdl->headless(); }
+
+void InjectMouseMove(HWND window, POINT client, uint32_t heldButtons) {
+  Uint32 id;
+  POINT p;
+  if (!Address(window, client, id, p)) return;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_MOUSEMOTION;
+  e.motion.windowID = id;
+  e.motion.x = p.x;
+  e.motion.y = p.y;
+  e.motion.state = heldButtons;
+  Push(e);
+}
+
+void InjectMouseButton(HWND window, POINT client, int button, bool down) {
+  Uint32 id;
+  POINT p;
+  if (!Address(window, client, id, p) || button < 0 || button > 2) return;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+  e.button.windowID = id;
+  e.button.button = Uint8(kButtonOf[button]);
+  e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+  e.button.clicks = 1;
+  e.button.x = p.x;
+  e.button.y = p.y;
+  Push(e);
+}
+
+void InjectClick(HWND window, POINT client, int button) {
+  InjectMouseMove(window, client);
+  InjectMouseButton(window, client, button, true);
+  InjectMouseButton(window, client, button, false);
+}
+
+void InjectWheel(HWND window, POINT client, int notches) {
+  Uint32 id;
+  POINT p;
+  if (!Address(window, client, id, p)) return;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_MOUSEWHEEL;
+  e.wheel.windowID = id;
+  e.wheel.y = notches;
+  e.wheel.preciseY = float(notches);
+  e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
+  e.wheel.mouseX = p.x;
+  e.wheel.mouseY = p.y;
+  Push(e);
+}
+
+void InjectPointerLeave(HWND window) {
+  Uint32 id;
+  POINT p;
+  if (!Address(window, POINT{}, id, p)) return;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_WINDOWEVENT;
+  e.window.windowID = id;
+  e.window.event = SDL_WINDOWEVENT_LEAVE;
+  Push(e);
+}
+
+void InjectKey(uint32_t virtualKey, bool down, uintptr_t modifiers, bool alt) {
+  if (g_sdl == nullptr) return;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+  HWND active = GetActiveWindow();
+  e.key.windowID = active ? g_sdl->IdOf(active) : 0;
+  e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+  e.key.keysym.sym = SdlKey(virtualKey);
+  e.key.keysym.scancode = SDL_GetScancodeFromKey(e.key.keysym.sym);
+  e.key.keysym.mod = SdlModifiers(modifiers, alt);
+  Push(e);
+}
+
+void InjectKeyPress(uint32_t virtualKey, uintptr_t modifiers, bool alt) {
+  InjectKey(virtualKey, true, modifiers, alt);
+  InjectKey(virtualKey, false, modifiers, alt);
+}
+
+void InjectText(std::u16string_view text) {
+  if (g_sdl == nullptr) return;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_TEXTINPUT;
+  HWND active = GetActiveWindow();
+  e.text.windowID = active ? g_sdl->IdOf(active) : 0;
+  std::string utf8 = Utf16ToUtf8(text);
+  std::strncpy(e.text.text, utf8.c_str(), sizeof e.text.text - 1);
+  Push(e);
+}
+
+void InjectDrop(HWND window, const std::vector<std::u16string>& paths) {
+  Uint32 id;
+  POINT p;
+  if (!Address(window, POINT{}, id, p)) return;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_DROPBEGIN;
+  e.drop.windowID = id;
+  Push(e);
+  for (const std::u16string& path : paths) {
+    SDL_zero(e);
+    e.type = SDL_DROPFILE;
+    e.drop.windowID = id;
+    e.drop.file = SDL_strdup(PathToNative(path).c_str());
+    if (SDL_PushEvent(&e) != 1) SDL_free(e.drop.file);
+  }
+  SDL_zero(e);
+  e.type = SDL_DROPCOMPLETE;
+  e.drop.windowID = id;
+  Push(e);
+}
+
+void InjectClose(HWND window) {
+  Uint32 id;
+  POINT p;
+  if (!Address(window, POINT{}, id, p)) return;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_WINDOWEVENT;
+  e.window.windowID = id;
+  e.window.event = SDL_WINDOWEVENT_CLOSE;
+  Push(e);
+}
+
+void InjectResize(HWND window, SIZE clientSize) {
+  Uint32 id;
+  POINT p;
+  if (!Address(window, POINT{}, id, p)) return;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_WINDOWEVENT;
+  e.window.windowID = id;
+  e.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+  e.window.data1 = clientSize.cx;
+  e.window.data2 = clientSize.cy;
+  Push(e);
+}
+
+}  // namespace plat
