@@ -105,7 +105,9 @@ void DetectTransferSyntax(DicomFile& file, const DicomElement& record) {
   int32_t found = -1;
   for (int32_t i = 0; i < kTransferSyntaxCount; ++i) {
     const char* uid = kRows[i].uid;
-    if (std::strlen(uid) >= k && std::memcmp(uid, value, k) == 0) {
+    // An empty run (k = 0) is a prefix of every uid, so row 0 matches; an
+    // empty value has no bytes to compare at all.
+    if (k == 0 || (std::strlen(uid) >= k && std::memcmp(uid, value, k) == 0)) {
       found = i;
       break;
     }

@@ -1,0 +1,286 @@
+// DicomFile: reading files, the statuses, the log with its gate and outputs,
+// the path and value queries, and the serial counter.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/dicom_file.h"
+#include "analysis/tag_dictionary.h"
+#include "platform/core/text.h"
+#include "tests/support/dicom_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using fixture::DicomBuilder;
+using fixture::Encoding;
+using fixture::Length;
+
+std::string Utf8(const std::u16string& text) { return plat::Utf16ToUtf8(text); }
+
+std::unique_ptr<DicomFile> AnalysedPath(const std::string& path) {
+  auto file = std::make_unique<DicomFile>();
+  file->logToText = 1;
+  file->Analyse(plat::PathFromNative(path));
+  return file;
+}
+
+std::unique_ptr<DicomFile> AnalysedBytes(const std::vector<uint8_t>& bytes) {
+  auto file = std::make_unique<DicomFile>();
+  file->AnalyseBytes(u"mem.dcm", bytes.data(), bytes.size());
+  return file;
+}
+
+bool LogHas(const DicomFile& f, const std::u16string& text) { return f.logText.find(text) != std::u16string::npos; }
+
+std::vector<uint8_t> PixelDataInsideSequenceOnly() {
+  DicomBuilder b;
+  b.Preamble().Meta(fixture::kExplicitLittle).Text(0x0010, 0x0010, "PN", "A");
+  b.BeginSequence(0x0040, 0xA730).BeginItem();
+  b.Element(0x7FE0, 0x0010, "OW", std::vector<uint8_t>(8, 1));
+  b.EndItem().EndSequence();
+  return b.Bytes();
+}
+
+std::vector<uint8_t> JpegBaselineFile() {
+  DicomBuilder b;
+  b.Preamble().Meta(fixture::kJpegBaseline).Text(0x0010, 0x0010, "PN", "A");
+  b.EncapsulatedPixelData({{0xFF, 0xD8, 0xFF, 0xD9}});
+  return b.Bytes();
+}
+
+TEST(DicomFile, StatusOfEachKindOfFile) {
+  fixture::TempDir dir;
+  const std::vector<uint8_t> marker132 = DicomBuilder().Preamble().Bytes();
+  const std::vector<uint8_t> marker133 = DicomBuilder().Preamble().Raw({0x08}).Bytes();
+  std::string prose;
+  while (prose.size() < 300) prose += "The quick brown fox jumps over the lazy dog. ";
+  ASSERT_EQ(mkfifo(dir.Join("pipe.dcm").c_str(), 0600), 0);
+  ::mkdir(dir.Join("folder.dcm").c_str(), 0700);
+
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;  // written under the name; empty name parts are not written
+    bool write;
+    int32_t status;
+    const char16_t* logLine;
+  } cases[] = {
+      {"explicit.dcm", fixture::BuildSimpleFile({}), true, StatusImage, u"文件分析完毕!\r\n\r\n\r\n"},
+      {"jpeg.dcm", JpegBaselineFile(), true, StatusComplete, u"文件分析完毕!\r\n\r\n\r\n"},
+      {"nested-pixels.dcm", PixelDataInsideSequenceOnly(), true, StatusComplete, u"文件分析完毕!\r\n\r\n\r\n"},
+      {"marker133.dcm", marker133, true, StatusInterrupted, u"文件分析中断!\r\n\r\n\r\n"},
+      {"prose.txt", std::vector<uint8_t>(prose.begin(), prose.end()), true, StatusInterrupted,
+       u"此文件没有DICM标记，非DICOM文件\r\n"},
+      {"marker132.dcm", marker132, true, StatusNotRead, u"文件长度：132 字节\r\n此文件长度小于128字节，非DICOM文件\r\n"},
+      {"empty.dcm", {}, true, StatusNotRead, u"此文件长度小于128字节，非DICOM文件\r\n"},
+      {"missing.dcm", {}, false, StatusNotRead, u"文件打开失败，分析进程结束\r\n"},
+      {"pipe.dcm", {}, false, StatusNotRead, u"文件打开失败，分析进程结束\r\n"},
+      {"folder.dcm", {}, false, StatusNotRead, u"文件打开失败，分析进程结束\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = c.write ? dir.Write(c.name, c.bytes) : dir.Join(c.name);
+    const auto started = std::chrono::steady_clock::now();
+    auto f = AnalysedPath(path);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << "the open must not block";
+    EXPECT_EQ(f->status, c.status);
+    EXPECT_TRUE(LogHas(*f, c.logLine)) << Utf8(f->logText);
+    if (c.status == StatusNotRead) {
+      EXPECT_EQ(f->elements.length, 0);
+    } else {
+      // Reading the file and analysing the same bytes in memory agree.
+      auto m = AnalysedBytes(c.bytes);
+      EXPECT_EQ(m->status, f->status);
+      EXPECT_EQ(m->elements.length, f->elements.length);
+    }
+  }
+}
+
+TEST(DicomFile, PathThatIsNotUtf8StillOpens) {
+  fixture::TempDir dir;
+  const std::string path = dir.Write("\xB2\xE2\xCA\xD4.dcm", fixture::BuildSimpleFile({}));  // GBK bytes
+  auto f = AnalysedPath(path);
+  EXPECT_EQ(f->status, StatusImage);
+  EXPECT_EQ(plat::PathToNative(f->path), path);
+}
+
+// The file of the log tests: a preamble holding "ABC", the meta group, a
+// sequence with one element and Patient's Name.
+std::vector<uint8_t> LogFixture() {
+  DicomBuilder b;
+  b.Preamble().Meta(fixture::kExplicitLittle);
+  b.BeginSequence(0x0008, 0x1140).BeginItem().Uid(0x0008, 0x1150, "1.2").EndItem().EndSequence();
+  b.Text(0x0010, 0x0010, "PN", "X");
+  std::vector<uint8_t> bytes = b.Bytes();
+  bytes[0] = 'A';
+  bytes[1] = 'B';
+  bytes[2] = 'C';
+  return bytes;
+}
+
+const char16_t kLogBody[] =
+    u"此文件前128字符包含特殊内容:\r\n"
+    u"ABC\r\n"
+    u"1:(132-144)[0002,0000]:UL,File Meta Information Group Length,42\r\n"
+    u"2:(144-158)[0002,0001]:OB,File Meta Information Version,{binary data}\r\n"
+    u"3:(158-186)[0002,0010]:UI,Transfer Syntax UID,1.2.840.10008.1.2.1\r\n"
+    u"4:(186-****)[0008,1140]:SQ,Referenced Image Sequence\r\n"
+    u"%s5:(206-218)[0008,1150]:UI,Referenced SOP Class UID,1.2\r\n"
+    u"6:(234-244)[0010,0010]:PN,Patient's Name,X \r\n"
+    u"文件分析完毕!\r\n\r\n\r\n";
+
+std::u16string ExpectedLog(const std::u16string& path, const std::u16string& indent) {
+  std::u16string body = kLogBody;
+  body.replace(body.find(u"%s"), 2, indent);
+  return u"分析文件：" + path + u"\r\n文件长度：244 字节\r\n" + body;
+}
+
+TEST(DicomFile, LogHasEveryMessageInOrderOnBothOutputs) {
+  fixture::TempDir dir;
+  const std::string path = dir.Write("log.dcm", LogFixture());
+  struct Case {
+    int32_t enabled, toText, toDebugger;
+  } cases[] = {{1, 1, 1}, {1, 1, 0}, {1, 0, 1}, {0, 1, 1}, {1, 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.enabled << c.toText << c.toDebugger);
+    DicomFile f;
+    f.logEnabled = c.enabled;
+    f.logToText = c.toText;
+    f.logToDebugger = c.toDebugger;
+    testing::internal::CaptureStderr();
+    f.Analyse(plat::PathFromNative(path));
+    const std::string debugger = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(f.status, StatusComplete);
+    const std::u16string text = c.enabled && c.toText ? ExpectedLog(f.path, u"    ") : u"";
+    const std::u16string copy = c.enabled && c.toDebugger ? ExpectedLog(f.path, u"") : u"";
+    EXPECT_EQ(Utf8(f.logText), Utf8(text));
+    EXPECT_EQ(debugger, Utf8(copy)) << "the debugger copy has no indentation";
+  }
+}
+
+TEST(DicomFile, PreambleStartingWithZeroGivesAnEmptyPreambleMessage) {
+  std::vector<uint8_t> bytes = LogFixture();
+  bytes[0] = 0;
+  bytes[100] = 'Z';
+  DicomFile f;
+  f.logToText = 1;
+  f.AnalyseBytes(u"p.dcm", bytes.data(), bytes.size());
+  EXPECT_TRUE(LogHas(f, u"字节\r\n此文件前128字符包含特殊内容:\r\n\r\n1:(132-144)")) << Utf8(f.logText);
+}
+
+TEST(DicomFile, ShortenPathKeepsHeadAndTail) {
+  const std::u16string alphabet = u"abcdefghijklmnopqrstuvwxyz0123456789";
+  struct Case {
+    size_t length;
+    int32_t limit;
+    size_t resultLength;
+  } cases[] = {{25, 26, 25}, {26, 26, 29}, {36, 26, 29}, {109, 110, 109}, {110, 110, 113}, {300, 110, 113}};
+  for (const Case& c : cases) {
+    std::u16string text;
+    while (text.size() < c.length) text += alphabet;
+    text.resize(c.length);
+    const std::u16string shortened = ShortenPath(text, c.limit);
+    EXPECT_EQ(shortened.size(), c.resultLength) << c.length << "/" << c.limit;
+    if (c.length < static_cast<size_t>(c.limit)) {
+      EXPECT_EQ(shortened, text);
+    } else {
+      EXPECT_EQ(shortened, text.substr(0, 3) + u"..." + text.substr(text.size() - (c.limit - 3)));
+    }
+  }
+  auto f = AnalysedBytes(fixture::BuildSimpleFile({}));
+  EXPECT_EQ(f->shortPath, u"mem.dcm");
+}
+
+TEST(DicomFile, ValueByKeyTakesTheFirstTopLevelElementOnly) {
+  DicomBuilder b;
+  b.Preamble().Meta(fixture::kExplicitLittle);
+  b.BeginSequence(0x0008, 0x1140).BeginItem().Text(0x0010, 0x0020, "LO", "NESTED").EndItem().EndSequence();
+  b.Element(0x0010, 0x0010, "PN", "");            // empty first
+  b.Text(0x0010, 0x0020, "LO", "ID 7");           // after a nested one
+  b.Element(0x0010, 0x0030, "DA", std::string_view("1999\0\0\0\0", 8));  // zero bytes end the text
+  b.Text(0x0010, 0x0040, "CS", "F");              // trailing space stays
+  b.Text(0x0010, 0x0010, "PN", "LATER");
+  auto f = AnalysedBytes(b.Bytes());
+  ASSERT_EQ(f->status, StatusComplete);
+
+  struct Case {
+    uint16_t group, element;
+    int32_t result;
+    const char* text;
+  } cases[] = {
+      {0x0010, 0x0010, -1, "untouched"}, {0x0010, 0x0020, 4, "ID 7"}, {0x0010, 0x0030, 8, "1999"},
+      {0x0010, 0x0040, 2, "F "},         {0x0008, 0x1140, -1, "untouched"}, {0x0020, 0x000D, -1, "untouched"},
+  };
+  for (const Case& c : cases) {
+    std::u16string out = u"untouched";
+    EXPECT_EQ(f->ValueByKey(MakeTagKey(c.group, c.element), out), c.result) << c.text;
+    EXPECT_EQ(Utf8(out), c.text);
+  }
+}
+
+TEST(DicomFile, MatchesRowComparesWithoutAsciiCase) {
+  fixture::SimpleFile spec;
+  spec.patientName = "Zhang^San";
+  auto f = AnalysedBytes(fixture::BuildSimpleFile(spec));
+  const int32_t nameRow = TagDictionaryRowOf(MakeTagKey(0x0010, 0x0010));
+  const int32_t issuerRow = TagDictionaryRowOf(MakeTagKey(0x0010, 0x0021));  // absent from the file
+  ASSERT_GE(nameRow, 0);
+  ASSERT_GE(issuerRow, 0);
+  struct Case {
+    const char16_t* text;
+    int32_t row, result;
+  } cases[] = {
+      {u"Zhang^San ", nameRow, 1},  {u"ZHANG^SAN ", nameRow, 1}, {u"zhang^san ", nameRow, 1},
+      {u"Zhang^San", nameRow, 0},   {u"Li^Si", nameRow, 0},      {u"anything", issuerRow, 1},
+      {u"", issuerRow, 1},          {u"x", TagDictionaryRowCount(), 1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(f->MatchesRow(c.text, c.row), c.result) << Utf8(c.text) << " row " << c.row;
+}
+
+TEST(DicomFile, IsExplicitElementFollowsGroupAndDataSet) {
+  for (Encoding encoding : {Encoding::ExplicitLittle, Encoding::ImplicitLittle}) {
+    fixture::SimpleFile spec;
+    spec.encoding = encoding;
+    auto f = AnalysedBytes(fixture::BuildSimpleFile(spec));
+    for (const DicomElement& e : f->elements) {
+      const int32_t expected = e.group == 0x0002 || encoding == Encoding::ExplicitLittle ? 1 : 0;
+      EXPECT_EQ(f->IsExplicitElement(e), expected);
+    }
+  }
+}
+
+TEST(DicomFile, SerialsAreConsecutiveAcrossDestruction) {
+  int32_t first;
+  {
+    DicomFile a;
+    first = a.serial;
+    a.Analyse(u"/nonexistent/x.dcm");
+    EXPECT_EQ(a.status, StatusNotRead);
+  }
+  DicomFile b;
+  DicomFile c;
+  EXPECT_EQ(b.serial, first + 1);
+  EXPECT_EQ(c.serial, first + 2);
+}
+
+TEST(DicomFile, ConstructionDefaults) {
+  DicomFile f;
+  EXPECT_EQ(f.status, StatusNotRead);
+  EXPECT_EQ(f.logEnabled, 1);
+  EXPECT_EQ(f.logToText, 0);
+  EXPECT_EQ(f.logToDebugger, 0);
+  EXPECT_EQ(f.metaSeen, -1);
+  EXPECT_EQ(f.transferSyntaxIndex, 0);
+  EXPECT_EQ(f.series, nullptr);
+  EXPECT_EQ(f.elements.length, 0);
+  EXPECT_EQ(f.fileBytes.step, 16);
+  // The default outputs are off: an analysis leaves no log text.
+  f.Analyse(u"/nonexistent/y.dcm");
+  EXPECT_TRUE(f.logText.empty());
+}
+
+}  // namespace
