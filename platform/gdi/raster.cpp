@@ -24,9 +24,7 @@ bool FillRect(HDC handle, const RECT& rect, HBRUSH brushHandle) {
   if (brush->hollow) return true;
   RasterTarget target = TargetOf(*dc);
   if (target.Empty()) return true;
-  RECT r = rect;
-  OffsetRect(r, target.origin.x, target.origin.y);
-  FillDeviceRect(target, r, PixelFromColor(brush->color));
+  FillDeviceRect(target, ToDevice(rect, target.origin), PixelFromColor(brush->color));
   return true;
 }
 
@@ -65,8 +63,8 @@ bool LineTo(HDC handle, int x, int y) {
   RasterTarget target = TargetOf(*dc);
   if (target.Empty()) return true;
 
-  int32_t x0 = from.x + target.origin.x, y0 = from.y + target.origin.y;
-  const int32_t x1 = x + target.origin.x, y1 = y + target.origin.y;
+  const int32_t x0 = ToDevice(from.x, target.origin.x), y0 = ToDevice(from.y, target.origin.y);
+  const int32_t x1 = ToDevice(x, target.origin.x), y1 = ToDevice(y, target.origin.y);
   const uint32_t ink = PixelFromColor(pen->color);
   const bool gapsFilled = dc->state.bkMode == OPAQUE;
   const uint32_t gap = PixelFromColor(dc->state.bkColor);
@@ -84,24 +82,30 @@ bool LineTo(HDC handle, int x, int y) {
     return true;
   }
 
-  // Bresenham from the first point towards the second, the second excluded.
-  const int32_t dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
-  const int32_t sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
-  int32_t error = dx + dy;
-  for (int n = 0; !(x0 == x1 && y0 == y1); ++n) {
-    if (StyleOn(pen->style, n)) {
-      PlotSquare(target, x0, y0, pen->width, ink);
+  // Step n = 0 .. steps-1 along the longer axis (the end point excluded); the
+  // other coordinate is the exact one rounded half away from the start. Only
+  // the steps whose longer-axis coordinate can touch the clip are visited, so
+  // a line running far outside costs nothing.
+  const bool xMajor = std::abs(int64_t(x1) - x0) >= std::abs(int64_t(y1) - y0);
+  const int64_t major0 = xMajor ? x0 : y0, minor0 = xMajor ? y0 : x0;
+  const int64_t dMajor = (xMajor ? x1 : y1) - major0, dMinor = (xMajor ? y1 : x1) - minor0;
+  const int64_t steps = std::abs(dMajor);
+  const int64_t majorSign = dMajor < 0 ? -1 : 1, minorSign = dMinor < 0 ? -1 : 1;
+  const int64_t reach = pen->width / 2 + 1;
+  const int64_t clipLow = (xMajor ? target.clip.left : target.clip.top) - reach;
+  const int64_t clipHigh = (xMajor ? target.clip.right : target.clip.bottom) + reach;
+  int64_t first = majorSign > 0 ? clipLow - major0 : major0 - clipHigh;
+  int64_t last = majorSign > 0 ? clipHigh - major0 : major0 - clipLow;
+  first = std::max<int64_t>(first, 0);
+  last = std::min<int64_t>(last, steps - 1);
+  for (int64_t n = first; n <= last; ++n) {
+    const int64_t major = major0 + majorSign * n;
+    const int64_t minor = minor0 + minorSign * ((2 * n * std::abs(dMinor) + steps) / (2 * steps));
+    const int32_t px = int32_t(xMajor ? major : minor), py = int32_t(xMajor ? minor : major);
+    if (StyleOn(pen->style, int(n & 0xFFFF))) {
+      PlotSquare(target, px, py, pen->width, ink);
     } else if (gapsFilled) {
-      PlotSquare(target, x0, y0, pen->width, gap);
-    }
-    const int32_t twice = 2 * error;
-    if (twice >= dy) {
-      error += dy;
-      x0 += sx;
-    }
-    if (twice <= dx) {
-      error += dx;
-      y0 += sy;
+      PlotSquare(target, px, py, pen->width, gap);
     }
   }
   return true;
@@ -111,7 +115,7 @@ COLORREF SetPixel(HDC handle, int x, int y, COLORREF color) {
   DrawContext* dc = LookupDC(handle);
   if (!dc) return CLR_INVALID;
   RasterTarget target = TargetOf(*dc);
-  const int32_t px = x + target.origin.x, py = y + target.origin.y;
+  const int32_t px = ToDevice(x, target.origin.x), py = ToDevice(y, target.origin.y);
   if (target.Empty() || px < target.clip.left || px >= target.clip.right || py < target.clip.top ||
       py >= target.clip.bottom) {
     return CLR_INVALID;
@@ -124,7 +128,7 @@ COLORREF GetPixel(HDC handle, int x, int y) {
   DrawContext* dc = LookupDC(handle);
   if (!dc) return CLR_INVALID;
   RasterTarget target = TargetOf(*dc);
-  const int32_t px = x + target.origin.x, py = y + target.origin.y;
+  const int32_t px = ToDevice(x, target.origin.x), py = ToDevice(y, target.origin.y);
   if (target.Empty() || px < target.clip.left || px >= target.clip.right || py < target.clip.top ||
       py >= target.clip.bottom) {
     return CLR_INVALID;
@@ -143,9 +147,9 @@ bool BitBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHandle, i
 
   // Destination and source rectangles in device pixels, cut to what both
   // sides can give and take.
-  int32_t dl = x + to.origin.x, dt = y + to.origin.y;
-  int32_t sl = xSrc + from.origin.x, st = ySrc + from.origin.y;
-  int32_t w = width, h = height;
+  int32_t dl = ToDevice(x, to.origin.x), dt = ToDevice(y, to.origin.y);
+  int32_t sl = ToDevice(xSrc, from.origin.x), st = ToDevice(ySrc, from.origin.y);
+  int32_t w = std::min(width, kCoordinateLimit), h = std::min(height, kCoordinateLimit);
   auto cut = [&](int32_t& a, int32_t& b, int32_t& size, int32_t lowA, int32_t highA) {
     if (a < lowA) {
       const int32_t d = lowA - a;

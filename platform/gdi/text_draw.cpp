@@ -95,9 +95,9 @@ void Shape(const text::FontFace* face, const char32_t* chars, size_t count, bool
 }
 
 int32_t SumOf(const int32_t* advances, size_t count) {
-  int32_t sum = 0;
+  int64_t sum = 0;
   for (size_t i = 0; i < count; ++i) sum += advances[i];
-  return sum;
+  return ClampCoordinate(sum);
 }
 
 }  // namespace
@@ -113,7 +113,7 @@ bool TextOutW(HDC handle, int x, int y, std::u16string_view textIn) {
   DecodeUtf16(textIn, s.chars);
   Shape(face, s.chars.data(), s.chars.size(), false, s.glyphs, s.advances);
   const text::FontMetrics& metrics = text::Metrics(face);
-  const int32_t dx = x + target.origin.x, dy = y + target.origin.y;
+  const int32_t dx = ToDevice(x, target.origin.x), dy = ToDevice(y, target.origin.y);
   const int32_t width = SumOf(s.advances.data(), s.advances.size());
   if (dc->state.bkMode == OPAQUE) {
     FillDeviceRect(target, RECT{dx, dy, dx + width, dy + metrics.height}, PixelFromColor(dc->state.bkColor));
@@ -185,9 +185,27 @@ struct Line {
   int32_t width;
 };
 
+// DrawTextW's own buffers, kept between calls so that a frame of cells
+// allocates nothing once they have grown.
+struct LayoutScratch {
+  std::vector<char32_t> chars;
+  std::vector<const text::Glyph*> glyphs;
+  std::vector<int32_t> advances;
+  std::vector<Line> lines;
+};
+
+LayoutScratch& LayoutSpace() {
+  thread_local LayoutScratch scratch;
+  return scratch;
+}
+
 }  // namespace
 
-int DrawTextW(HDC handle, std::u16string_view textIn, RECT& rect, uint32_t format) {
+int DrawTextW(HDC handle, std::u16string_view textIn, RECT& rectInOut, uint32_t format) {
+  // Laid out within the coordinate limit; only a calculated rectangle goes
+  // back to the caller.
+  RECT rect{ClampCoordinate(rectInOut.left), ClampCoordinate(rectInOut.top), ClampCoordinate(rectInOut.right),
+            ClampCoordinate(rectInOut.bottom)};
   DrawContext* dc = LookupDC(handle);
   if (!dc) return 0;
   const text::FontFace* face = FaceOf(*dc);
@@ -199,8 +217,9 @@ int DrawTextW(HDC handle, std::u16string_view textIn, RECT& rect, uint32_t forma
   // Characters, with "&x" turned into an underlined x.
   Scratch& s = ScratchSpace();
   DecodeUtf16(textIn, s.chars);
-  std::vector<char32_t> chars;
-  chars.reserve(s.chars.size());
+  LayoutScratch& layout = LayoutSpace();
+  std::vector<char32_t>& chars = layout.chars;
+  chars.clear();
   size_t underlined = SIZE_MAX;
   for (size_t i = 0; i < s.chars.size(); ++i) {
     if (!(format & DT_NOPREFIX) && s.chars[i] == U'&') {
@@ -214,13 +233,14 @@ int DrawTextW(HDC handle, std::u16string_view textIn, RECT& rect, uint32_t forma
     }
     chars.push_back(s.chars[i]);
   }
-  std::vector<const text::Glyph*> glyphs;
-  std::vector<int32_t> advances;
+  std::vector<const text::Glyph*>& glyphs = layout.glyphs;
+  std::vector<int32_t>& advances = layout.advances;
   Shape(face, chars.data(), chars.size(), (format & DT_EXPANDTABS) != 0, glyphs, advances);
 
   // Lines: split at line breaks, then wrapped to the rectangle's width.
   const int32_t maxWidth = rect.right - rect.left;
-  std::vector<Line> lines;
+  std::vector<Line>& lines = layout.lines;
+  lines.clear();
   auto addWrapped = [&](size_t begin, size_t end) {
     if (!wordBreak) {
       lines.push_back({begin, end, SumOf(advances.data() + begin, end - begin)});
@@ -265,7 +285,7 @@ int DrawTextW(HDC handle, std::u16string_view textIn, RECT& rect, uint32_t forma
   if (chars.empty()) lines.clear();
 
   const int32_t lineHeight = metrics.height;
-  const int32_t textHeight = lineHeight * int32_t(lines.size());
+  const int32_t textHeight = ClampCoordinate(int64_t(lineHeight) * int64_t(lines.size()));
   int32_t top = rect.top;
   if (singleLine && (format & DT_VCENTER)) {
     top = rect.top + (rect.bottom - rect.top - lineHeight) / 2;
@@ -277,8 +297,8 @@ int DrawTextW(HDC handle, std::u16string_view textIn, RECT& rect, uint32_t forma
   if (format & DT_CALCRECT) {
     int32_t widest = 0;
     for (const Line& line : lines) widest = std::max(widest, line.width);
-    rect.right = rect.left + widest;
-    rect.bottom = rect.top + textHeight;
+    rectInOut.right = ClampCoordinate(int64_t(rect.left) + widest);
+    rectInOut.bottom = ClampCoordinate(int64_t(rect.top) + textHeight);
     return result;
   }
 
@@ -286,16 +306,14 @@ int DrawTextW(HDC handle, std::u16string_view textIn, RECT& rect, uint32_t forma
   if (target.Empty()) return result;
   RECT clip = target.clip;
   if (!(format & DT_NOCLIP)) {
-    RECT bounds = rect;
-    OffsetRect(bounds, target.origin.x, target.origin.y);
-    clip = Intersect(clip, bounds);
+    clip = Intersect(clip, ToDevice(rect, target.origin));
     if (clip.left >= clip.right) return result;
   }
   RasterTarget clipped = target;
   clipped.clip = clip;
   const uint32_t color = PixelFromColor(dc->state.textColor);
   const bool underlineAll = dc->state.font->description.lfUnderline != 0;
-  int32_t y = top + target.origin.y;
+  int32_t y = ToDevice(top, target.origin.y);
   for (const Line& line : lines) {
     int32_t x = rect.left;
     if (format & DT_CENTER) {
@@ -303,7 +321,7 @@ int DrawTextW(HDC handle, std::u16string_view textIn, RECT& rect, uint32_t forma
     } else if (format & DT_RIGHT) {
       x = rect.right - line.width;
     }
-    x += target.origin.x;
+    x = ToDevice(x, target.origin.x);
     if (dc->state.bkMode == OPAQUE) {
       FillDeviceRect(clipped, RECT{x, y, x + line.width, y + lineHeight}, PixelFromColor(dc->state.bkColor));
     }

@@ -256,6 +256,39 @@ TEST(BitBlt, OverlappingCopyWithinOneBitmap) {
   for (int y = 2; y < 10; ++y) EXPECT_EQ(canvas.At(0, y), RGB((y - 2) * 10, 0, 0)) << y;
 }
 
+TEST(Drawing, ExtremeCoordinatesDrawTheVisiblePartAndNeverHang) {
+  Canvas canvas(20, 20, kBlack);
+  HDC dc = canvas.dc();
+  HBRUSH brush = CreateSolidBrush(kInk);
+  EXPECT_TRUE(FillRect(dc, RECT{INT32_MIN, INT32_MIN, INT32_MAX, 2}, brush));
+  EXPECT_EQ(canvas.CountOther(RECT{0, 0, 20, 2}, kInk), 0);
+  EXPECT_EQ(canvas.CountOther(RECT{0, 2, 20, 20}, kBlack), 0);
+  DeleteObject(brush);
+
+  canvas.Fill(kBlack);
+  HPEN pen = CreatePen(PS_DOT, 1, kInk);
+  HGDIOBJ old = SelectObject(dc, pen);
+  SetBkMode(dc, TRANSPARENT);
+  MoveToEx(dc, -1000000000, -1000000000);
+  LineTo(dc, 1000000000, 1000000000);  // the diagonal through the canvas
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(canvas.At(i, i), i % 2 == 0 ? kInk : kBlack) << i;
+  EXPECT_EQ(canvas.CountOther(RECT{0, 0, 20, 20}, kBlack), 10);
+  MoveToEx(dc, INT32_MIN, 7);
+  LineTo(dc, INT32_MAX, 9);
+  SelectObject(dc, old);
+  DeleteObject(pen);
+
+  canvas.Fill(kBlack);
+  EXPECT_TRUE(TextOutW(dc, INT32_MAX, INT32_MAX, u"主选"));
+  EXPECT_TRUE(TextOutW(dc, INT32_MIN, 0, u"主选"));
+  RECT huge{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+  DrawTextW(dc, u"比较", huge, DT_RIGHT | DT_SINGLELINE | DT_VCENTER);
+  EXPECT_EQ(canvas.CountOther(RECT{0, 0, 20, 20}, kBlack), 0);
+  Canvas other(5, 5, kInk);
+  EXPECT_TRUE(BitBlt(dc, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, other.dc(), INT32_MAX, 0, SRCCOPY));
+  EXPECT_EQ(canvas.CountOther(RECT{0, 0, 20, 20}, kBlack), 0);
+}
+
 // The drawing context of a window: logical (0, 0) at the window's place in
 // its top-level window's back buffer, drawing held inside the window.
 TEST(SurfaceDC, DrawsAtTheWindowsPlaceClippedToIt) {

@@ -96,6 +96,19 @@ inline uint32_t BlendPixel(uint32_t dst, uint32_t src, uint32_t alpha) {
 // Fills the device rectangle (already clipped) with a pixel value.
 void FillDeviceRect(const RasterTarget& target, const RECT& r, uint32_t pixel);
 
+// Device coordinates are held within +-2^29: far beyond any buffer, and small
+// enough that a coordinate plus an origin plus a text's advances never
+// overflow, whatever the caller passes.
+constexpr int32_t kCoordinateLimit = 1 << 29;
+inline int32_t ClampCoordinate(int64_t v) {
+  return int32_t(v < -kCoordinateLimit ? -kCoordinateLimit : v > kCoordinateLimit ? kCoordinateLimit : v);
+}
+inline int32_t ToDevice(int32_t v, int32_t origin) { return ClampCoordinate(int64_t(v) + origin); }
+inline RECT ToDevice(const RECT& r, POINT origin) {
+  return RECT{ToDevice(r.left, origin.x), ToDevice(r.top, origin.y), ToDevice(r.right, origin.x),
+              ToDevice(r.bottom, origin.y)};
+}
+
 inline RECT Intersect(const RECT& a, const RECT& b) {
   RECT r{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
          a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
