@@ -13,6 +13,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"dump", RunDumpCommand},
+    {"tree", RunTreeCommand},
+    {"anonymize", RunAnonymizeCommand},
     {"demo", RunDemoCommand},
 };
 
@@ -20,6 +22,8 @@ int Usage() {
   std::fputs(
       "usage:\n"
       "  tesmer dump [--json] [--log] PATH...   analyse files and print their elements\n"
+      "  tesmer tree PATH...                    load paths as a drop would and print the collection\n"
+      "  tesmer anonymize PATH...               write de-identified copies into __Anony folders\n"
       "  tesmer demo DIR                        write a small synthetic study\n",
       stderr);
   return 2;
