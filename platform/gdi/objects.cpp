@@ -341,16 +341,10 @@ int IntersectClipRect(HDC handle, int left, int top, int right, int bottom) {
   if (!dc) return RGN_ERROR;
   RECT r{left, top, right, bottom};
   if (r.left >= r.right || r.top >= r.bottom) r = RECT{};
-  if (dc->state.clipped) {
-    r = Intersect(dc->state.clip, r);
-  } else {
-    // Without clipping of its own, the context may draw everywhere in its
-    // surface; start from that area.
-    RasterTarget source = SourceOf(*dc);
-    RECT all = source.clip;
-    OffsetRect(all, -source.origin.x, -source.origin.y);
-    r = Intersect(all, r);
-  }
+  // Without clipping of its own the context may draw everywhere, so the new
+  // clipping is the rectangle itself; the surface's bounds apply at drawing
+  // time, whatever bitmap is selected then.
+  if (dc->state.clipped) r = Intersect(dc->state.clip, r);
   dc->state.clipped = true;
   dc->state.clip = r;
   return GetClipBox(handle, r);
