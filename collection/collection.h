@@ -21,7 +21,8 @@
 // - Lock order: shapeLock, then a series lock. The user-interface thread takes
 //   series locks only through TakePendingFiles, which never waits.
 // - Clear() and the destructor stop the loader and wait for its thread before
-//   anything is destroyed.
+//   anything is destroyed. Neither may run while the calling thread holds a
+//   ShapeReader: the loader may be waiting for that lock to finish its file.
 #pragma once
 
 #include <cstdint>
