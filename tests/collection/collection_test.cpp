@@ -171,6 +171,12 @@ TEST(CollectionTest, LoadFileReadsFromDiskAndDropsUnreadableFiles) {
   EXPECT_FALSE(c.LoadFile(U(text)));
   EXPECT_FALSE(c.LoadFile(U(dir.Join("missing.dcm"))));
   EXPECT_FALSE(c.LoadFile(U(dir.path())));
+  // Paths the file system cannot hold are refused, not faults.
+  std::string tooLong = dir.path();
+  while (tooLong.size() < 5000) tooLong += "/abcdefgh";
+  EXPECT_FALSE(c.LoadFile(U(tooLong)));
+  EXPECT_FALSE(c.LoadFile(U(dir.Join(std::string(300, 'n')))));
+  EXPECT_FALSE(c.LoadFile(U(good) + u'\0' + u"x"));
   ASSERT_EQ(c.patients.length, 1);
   EXPECT_EQ(c.patients[0]->patientName, u"DOE^JOHN");
   EXPECT_EQ(c.patients[0]->studies[0]->folder, U(dir.path() + "/"));
