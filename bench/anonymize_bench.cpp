@@ -1,7 +1,7 @@
 // De-identifying a folder of CT-like files, side by side with peer tools doing
 // the same edits and with a plain copy of the folder (the physical limit):
-//   tesmer      the anonymize command's own path: the folder dropped onto a
-//               collection, loaded by the loader thread, every file written
+//   tesmer      `tesmer anonymize DIR` of the same build tree: the folder
+//               loaded as a drop, every file de-identified and written
 //   gdcmanon    GDCM's `gdcmanon --dumb` blanking, replacing and removing the
 //               same elements (libgdcm-tools)
 //   dcmodify    DCMTK's `dcmodify` making the same edits in place on a copy
@@ -25,15 +25,10 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "analysis/dicom_file.h"
 #include "anonymize/anonymize.h"
-#include "collection/collection.h"
-#include "intake/intake.h"
-#include "platform/core/drop.h"
-#include "platform/core/text.h"
 #include "tests/support/dicom_builder.h"
 
 extern char** environ;
@@ -168,21 +163,16 @@ void Finish(benchmark::State& state, const std::string& output) {
   if (CountFiles(output) != static_cast<size_t>(fileCount)) state.SkipWithError("not every file was written");
 }
 
-// The anonymize command as `tesmer anonymize DIR` runs it.
+// The anonymize command as a user runs it: `tesmer anonymize DIR`, from the
+// same build tree.
+std::string tesmerPath;
+
 void BM_Tesmer(benchmark::State& state) {
   const std::string output = CorpusDir() + "__Anony";
   for (auto _ : state) {
     Discard(output);
     Clock::time_point start = Clock::now();
-    {
-      StudyCollection collection;
-      HandleDrop(plat::CreateDrop({plat::PathFromNative(CorpusDir())}), collection);
-      while (collection.loader && collection.loader->running.load() != 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      while (collection.TakeAllPendingFiles() != 0) std::this_thread::yield();
-      AnonymizeResult result = AnonymizeCollection(collection);
-      if (result.written != fileCount) state.SkipWithError("not every file was written");
-    }
+    if (!Spawn({tesmerPath, "anonymize", CorpusDir()})) state.SkipWithError("tesmer anonymize failed");
     state.SetIterationTime(Seconds(start));
   }
   Finish(state, output);
@@ -305,6 +295,7 @@ int main(int argc, char** argv) {
     }
   }
   if (fileCount <= 0) fileCount = 1;
+  tesmerPath = (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "tesmer").string();
   if (root.empty()) {
     char pattern[] = "/tmp/tesmer-anon-bench-XXXXXX";
     if (mkdtemp(pattern) == nullptr) return 1;
