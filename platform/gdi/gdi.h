@@ -88,7 +88,8 @@ GdiObjectCounts GetGdiObjectCounts();
 // ---------------------------------------------------------------------------
 // Pixel buffers
 
-// A view of 32-bit pixels owned by someone else. `stride` is in bytes.
+// A view of 32-bit pixels owned by someone else. `stride` is in bytes, a
+// multiple of 4 and at least 4 x width.
 struct PixelView {
   uint8_t* data = nullptr;
   int32_t width = 0;

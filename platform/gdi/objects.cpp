@@ -265,7 +265,8 @@ HDC CreateCompatibleDC(HDC reference) {
 }
 
 HDC CreateSurfaceDC(const PixelView& target, POINT origin, const RECT& clip) {
-  if (target.width < 0 || target.height < 0 || (target.data && target.stride < target.width * 4)) return nullptr;
+  if (target.width < 0 || target.height < 0) return nullptr;
+  if (target.data && (target.stride % 4 != 0 || int64_t(target.stride) < int64_t(target.width) * 4)) return nullptr;
   auto* dc = new DrawContext();
   dc->memory = false;
   dc->external = target;

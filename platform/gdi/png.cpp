@@ -51,7 +51,8 @@ bool WritePng(FILE* file, const PixelView& pixels) {
 }  // namespace
 
 bool SavePng(std::u16string_view path, const PixelView& pixels) {
-  if (!pixels.data || pixels.width <= 0 || pixels.height <= 0 || pixels.stride < pixels.width * 4) return false;
+  if (!pixels.data || pixels.width <= 0 || pixels.height <= 0) return false;
+  if (int64_t(pixels.stride) < int64_t(pixels.width) * 4) return false;
   const std::string target = PathToNative(path);
   if (target.empty()) return false;
   // Written beside the target under a temporary name, then renamed, so that

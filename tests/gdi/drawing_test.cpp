@@ -316,6 +316,10 @@ TEST(SurfaceDC, DrawsAtTheWindowsPlaceClippedToIt) {
   EXPECT_EQ(ColorFromPixel(back[size_t(10) * 60 + 35]), kPaper);
   EXPECT_EQ(GetPixel(dc, 19, 0), kInk);
 
+  // Buffers whose rows do not hold whole pixels are refused.
+  EXPECT_EQ(CreateSurfaceDC(PixelView{view.data, 60, 40, 60 * 4 - 2}, place, RECT{0, 0, 20, 12}), nullptr);
+  EXPECT_EQ(CreateSurfaceDC(PixelView{view.data, 60, 40, 59 * 4}, place, RECT{0, 0, 20, 12}), nullptr);
+
   // A memory context copies the window's pixels, as a button captures the
   // parent's background under it.
   Canvas copy(20, 12, kBlack);
