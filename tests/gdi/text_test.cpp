@@ -258,6 +258,42 @@ TEST(DrawText, AmpersandUnderlinesUnlessNoPrefix) {
   r = RECT{0, 0, 200, 20};
   DrawTextW(canvas.dc(), u"a && b", r, DT_CALCRECT | DT_SINGLELINE);
   EXPECT_EQ(r.right, GetTextExtentPoint32W(canvas.dc(), u"a & b").cx);
+
+  // The underline runs under the marked character only, on the font's
+  // underline row.
+  TEXTMETRICW metrics;
+  GetTextMetricsW(canvas.dc(), metrics);
+  const int before = GetTextExtentPoint32W(canvas.dc(), u"(").cx;
+  const int width = GetTextExtentPoint32W(canvas.dc(), u"A").cx;
+  r = RECT{10, 2, 200, 20};
+  DrawTextW(canvas.dc(), u"(&A)", r, DT_SINGLELINE);
+  int underlined = 0;
+  for (int y = 2; y < 2 + metrics.tmHeight; ++y) {
+    int run = 0;
+    for (int x = 10 + before; x < 10 + before + width; ++x) run += canvas.At(x, y) == kText;
+    if (run == width) ++underlined;
+  }
+  EXPECT_GE(underlined, 1);
+  EXPECT_EQ(canvas.CountOther(RECT{0, 2 + metrics.tmHeight, 200, 20}, kPaper), 0);
+}
+
+TEST(DrawText, TabsExpandOnlyWhenAsked) {
+  TextCanvas canvas(10, 10, kFonts[0]);
+  TEXTMETRICW metrics;
+  GetTextMetricsW(canvas.dc(), metrics);
+  RECT r{0, 0, 500, 20};
+  DrawTextW(canvas.dc(), u"ab\tc", r, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
+  EXPECT_EQ(r.right, 8 * metrics.tmAveCharWidth + GetTextExtentPoint32W(canvas.dc(), u"c").cx);
+  r = RECT{0, 0, 500, 20};
+  DrawTextW(canvas.dc(), u"ab\tc", r, DT_CALCRECT | DT_SINGLELINE);
+  EXPECT_EQ(r.right, GetTextExtentPoint32W(canvas.dc(), u"abc").cx);
+}
+
+TEST(DrawText, NoClipLetsTheTextRunOn) {
+  TextCanvas canvas(100, 20, kFonts[0]);
+  RECT r{0, 0, 10, 12};
+  DrawTextW(canvas.dc(), u"文件列表已清空", r, DT_SINGLELINE | DT_NOCLIP);
+  EXPECT_GT(canvas.CountOther(RECT{10, 0, 100, 20}, kPaper), 0);
 }
 
 TEST(Fonts, DialogFaceIsSansWithChineseFromTheFallback) {
