@@ -121,8 +121,13 @@ class PanelTest : public ::testing::Test {
   bool ShowsTextAt(POINT at, std::u16string_view text, COLORREF colour, const RECT& area) {
     return SameAsReference(area, [&](plat::HDC dc) { plat::TextOutW(dc, at.x, at.y, text); }, colour);
   }
-  bool ShowsCell(const RECT& cell, std::u16string_view text, COLORREF colour, uint32_t format = 0) {
-    return SameAsReference(cell, [&](plat::HDC dc) {
+  // `clipRight` (when positive) limits the compared area on the right, for a
+  // cell that a later cell overlaps.
+  bool ShowsCell(const RECT& cell, std::u16string_view text, COLORREF colour, uint32_t format = 0,
+                 int clipRight = 0) {
+    RECT area = cell;
+    if (clipRight > 0 && clipRight < area.right) area.right = clipRight;
+    return SameAsReference(area, [&](plat::HDC dc) {
       RECT r = cell;
       plat::DrawTextW(dc, text, r, format);
     }, colour);
