@@ -213,14 +213,19 @@ class SdlBackend final : public WindowBackend {
     return RECT{0, 0, 1920, 1080};
   }
 
+  // Events are translated only until one of them produced a message: the
+  // window an event goes to (the focus, the capture) is decided when the
+  // messages before it have been handled, as if it were read from the queue
+  // right then.
   void WaitEvents(uint32_t timeoutMs) override {
     SDL_Event e;
-    if (timeoutMs != 0) {
-      int got = timeoutMs == INFINITE ? SDL_WaitEvent(&e) : SDL_WaitEventTimeout(&e, int(std::min<uint32_t>(timeoutMs, 0x7FFFFFFF)));
+    if (QueuedMessageCount() == 0 && timeoutMs != 0) {
+      int got = timeoutMs == INFINITE ? SDL_WaitEvent(&e)
+                                      : SDL_WaitEventTimeout(&e, int(std::min<uint32_t>(timeoutMs, 0x7FFFFFFF)));
       if (got == 0) return;
       Translate(e);
     }
-    while (SDL_PollEvent(&e)) Translate(e);
+    while (QueuedMessageCount() == 0 && SDL_PollEvent(&e)) Translate(e);
   }
 
   void Wake() override {
