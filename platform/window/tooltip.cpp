@@ -130,6 +130,14 @@ void Relay(HWND tip, TooltipState& s, const MSG& msg) {
         SetTimer(tip, kShowTimer, s.initialDelay);
       }
       s.lastPoint = screen;
+      if (tool >= 0) {
+        // The leave notification of the tool's window comes through the
+        // relay too, so the tip learns when the pointer has gone.
+        TRACKMOUSEEVENT track;
+        track.dwFlags = TME_LEAVE;
+        track.hwndTrack = msg.hwnd;
+        _TrackMouseEvent(&track);
+      }
       return;
     }
     case WM_LBUTTONDOWN:
