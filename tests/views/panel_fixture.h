@@ -116,10 +116,11 @@ class PanelTest : public ::testing::Test {
   void RightClick(POINT p) { panel.RightUp(0, p); }
 
   // Whether the pixels of `area` are exactly those of `text` drawn in
-  // `colour` over the panel background: with TextOutW at `at`, or with
-  // DrawTextW into `cell` in the given format.
-  bool ShowsTextAt(POINT at, std::u16string_view text, COLORREF colour, const RECT& area) {
-    return SameAsReference(area, [&](plat::HDC dc) { plat::TextOutW(dc, at.x, at.y, text); }, colour);
+  // `colour` over the background (the panel's unless given): with TextOutW at
+  // `at`, or with DrawTextW into `cell` in the given format.
+  bool ShowsTextAt(POINT at, std::u16string_view text, COLORREF colour, const RECT& area,
+                   COLORREF background = kBackground) {
+    return SameAsReference(area, [&](plat::HDC dc) { plat::TextOutW(dc, at.x, at.y, text); }, colour, background);
   }
   // `clipRight` (when positive) limits the compared area on the right, for a
   // cell that a later cell overlaps.
@@ -130,7 +131,7 @@ class PanelTest : public ::testing::Test {
     return SameAsReference(area, [&](plat::HDC dc) {
       RECT r = cell;
       plat::DrawTextW(dc, text, r, format);
-    }, colour);
+    }, colour, kBackground);
   }
 
   DicomFile* File(int32_t serial) { return panel.FindFileBySerial(serial); }
@@ -140,11 +141,11 @@ class PanelTest : public ::testing::Test {
 
  private:
   template <typename Draw>
-  bool SameAsReference(const RECT& area, Draw draw, COLORREF colour) {
+  bool SameAsReference(const RECT& area, Draw draw, COLORREF colour, COLORREF background) {
     plat::HDC dc = plat::CreateCompatibleDC(nullptr);
     plat::HBITMAP bitmap = plat::CreateCompatibleBitmap(dc, kWidth, kHeight);
     plat::HGDIOBJ previousBitmap = plat::SelectObject(dc, bitmap);
-    plat::HBRUSH brush = plat::CreateSolidBrush(kBackground);
+    plat::HBRUSH brush = plat::CreateSolidBrush(background);
     plat::FillRect(dc, RECT{0, 0, kWidth, kHeight}, brush);
     plat::DeleteObject(brush);
     plat::HGDIOBJ previousFont = plat::SelectObject(dc, CachedFont(u"宋体", 12, 400));
@@ -156,7 +157,7 @@ class PanelTest : public ::testing::Test {
     for (int y = std::max(0, area.top); y < std::min(kHeight, area.bottom); ++y)
       for (int x = std::max(0, area.left); x < std::min(kWidth, area.right); ++x) {
         COLORREF expected = plat::GetPixel(dc, x, y);
-        ink += expected != kBackground;
+        ink += expected != background;
         differing += At(x, y) != expected;
       }
     plat::SelectObject(dc, previousFont);
