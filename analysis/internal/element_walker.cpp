@@ -50,6 +50,7 @@ int64_t ElementWalker::ReadElement(int64_t p) {
   DicomFile& f = file_;
   f.elementCounter += 1;
   if (p < 0 || p + 6 >= n_) return -1;  // at least 7 bytes must remain
+  if (p >= limit_) return -1;           // outside the sequence being walked
 
   DicomElement record = DicomElement::Fresh();
   record.group = Read16(p, false);
@@ -73,6 +74,7 @@ int64_t ElementWalker::ReadElement(int64_t p) {
 
   bool undefinedValue = false;
   if (!MeasureElement(record, undefinedValue)) return -1;
+  if (record.vr != vr::SQ && !undefinedValue && record.end > limit_) return -1;
 
   const int32_t index = f.elements.length;
   if (!f.elements.Append(record)) return -1;
@@ -86,6 +88,7 @@ int64_t ElementWalker::ReadElement(int64_t p) {
     // The record in the list gets the end the walk found. A failed walk
     // leaves the sequence ending at its own header, so that no reader takes
     // the unwalked bytes for its value.
+    if (walked && record.end > limit_) walked = false;
     f.elements[index].end = walked ? record.end : record.offset;
     if (!walked) return -1;
     return record.end;
@@ -230,9 +233,12 @@ bool ElementWalker::WalkSequence(DicomElement& record) {
     } else {
       // Defined length: the sequence ends where it says, whatever its items
       // hold; a broken item only stops the walk of this sequence.
+      // A sequence that claims to reach beyond the one around it is broken.
       const int64_t declaredEnd = p + 8 + static_cast<int64_t>(length);
-      if (declaredEnd <= INT32_MAX) {
+      if (declaredEnd <= INT32_MAX && declaredEnd <= limit_) {
         end = declaredEnd;
+        const int64_t outerLimit = limit_;
+        limit_ = declaredEnd;
         for (int64_t q = p + 8; q < declaredEnd;) {
           if (Fails(q, 8) || !IsSpecialTag(q, kItem, bigEndianTags)) break;
           const uint32_t itemLength = Read32(q + 4, bigEndianTags);
@@ -240,6 +246,7 @@ bool ElementWalker::WalkSequence(DicomElement& record) {
           q = WalkItem(q + 8, itemLength);
           if (q < 0) break;
         }
+        limit_ = outerLimit;
       }
     }
   }

@@ -43,4 +43,10 @@ class ElementWalker {
   DicomFile& file_;
   const uint8_t* bytes_;
   int64_t n_;
+  // Where the innermost implicit sequence of defined length being walked
+  // ends. The walk resumes there whatever happens inside, so nothing inside
+  // may reach beyond it: otherwise the bytes after it would be walked again at
+  // every level of nesting, and a small hostile file would take exponential
+  // time. No limit at the top level, where values may run past a truncated end.
+  int64_t limit_ = INT64_MAX;
 };
