@@ -11,14 +11,20 @@
 //   anonymize_bench [--files N] [--dir DIR] [--keep] [google benchmark flags]
 //
 // The corpus (N files of about 0.5 MB, default 2000) is generated under DIR
-// (default: a new folder in /tmp) and removed at the end unless --keep. Every tool reads
-// the same files from the page cache and writes to a fresh folder; outputs
-// are deleted and flushed between runs, outside the timed part.
+// (default: a new folder in /tmp) and removed at the end with every output
+// unless --keep. Every tool reads the same files from the page cache and
+// writes into a folder of its own that did not exist before; what earlier
+// runs wrote is flushed before each run, outside the timed part. Besides the
+// time, `cpu_s` gives the tool's own CPU time (user and system), which a busy
+// machine disturbs less.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -120,6 +126,9 @@ void MakeCorpus() {
   }
 }
 
+// The child's CPU time (user + system) of the last Spawn, in seconds.
+double childCpuSeconds = 0;
+
 // Runs a program with its own arguments (no shell); true when it exits 0.
 bool Spawn(const std::vector<std::string>& args) {
   std::vector<char*> argv;
@@ -134,17 +143,23 @@ bool Spawn(const std::vector<std::string>& args) {
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return false;
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return false;
+  struct rusage usage {};
+  if (wait4(pid, &status, 0, &usage) != pid) return false;
+  childCpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Removes an output folder and flushes what was written, so that one run's
-// write-back does not fall into the next run's time.
-void Discard(const std::string& path) {
-  std::error_code ec;
-  fs::remove_all(path, ec);
-  ::sync();
-}
+// Every run writes into a folder that never existed, and nothing is deleted
+// until the end: a file system without a journal (ext4 in this setup) skips
+// recently freed inodes one by one when it creates files, so deleting one
+// run's output would slow down the file creation of whichever run follows.
+int runNumber = 0;
+std::string FreshFolder(const char* tool) { return root + "/" + tool + "-" + std::to_string(++runNumber); }
+
+// Flushes what earlier runs wrote, so that their write-back does not fall
+// into the next run's time.
+void Settle() { ::sync(); }
 
 size_t CountFiles(const std::string& folder) {
   std::error_code ec;
@@ -157,29 +172,43 @@ size_t CountFiles(const std::string& folder) {
 using Clock = std::chrono::steady_clock;
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
-void Finish(benchmark::State& state, const std::string& output) {
-  state.counters["files"] = static_cast<double>(fileCount);
-  state.counters["MB/s"] = benchmark::Counter(static_cast<double>(fileCount) * 0.527, benchmark::Counter::kIsIterationInvariantRate);
-  if (CountFiles(output) != static_cast<size_t>(fileCount)) state.SkipWithError("not every file was written");
+// Times runs of a tool: `run` prepares its run, sets `start` right before
+// starting the tool and returns the folder the tool wrote.
+template <typename Run>
+void TimeRuns(benchmark::State& state, Run run) {
+  double cpu = 0;
+  for (auto _ : state) {
+    Settle();
+    Clock::time_point start;
+    std::string output = run(state, start);
+    state.SetIterationTime(Seconds(start));
+    cpu += childCpuSeconds;
+    if (CountFiles(output) != static_cast<size_t>(fileCount)) state.SkipWithError("not every file was written");
+  }
+  state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+  state.counters["MB/s"] =
+      benchmark::Counter(static_cast<double>(fileCount) * 0.527, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // The anonymize command as a user runs it: `tesmer anonymize DIR`, from the
-// same build tree.
+// same build tree. Its output folder is named after the source folder, so the
+// corpus takes a fresh name before each run.
 std::string tesmerPath;
+std::string corpus;  // the corpus folder's current path
 
 void BM_Tesmer(benchmark::State& state) {
-  const std::string output = CorpusDir() + "__Anony";
-  for (auto _ : state) {
-    Discard(output);
-    Clock::time_point start = Clock::now();
-    if (!Spawn({tesmerPath, "anonymize", CorpusDir()})) state.SkipWithError("tesmer anonymize failed");
-    state.SetIterationTime(Seconds(start));
-  }
-  Finish(state, output);
+  TimeRuns(state, [](benchmark::State& s, Clock::time_point& start) {
+    std::string renamed = FreshFolder("corpus");
+    fs::rename(corpus, renamed);
+    corpus = renamed;
+    start = Clock::now();
+    if (!Spawn({tesmerPath, "anonymize", corpus})) s.SkipWithError("tesmer anonymize failed");
+    return corpus + "__Anony";
+  });
 }
 
 std::vector<std::string> GdcmanonArgs(const std::string& output) {
-  std::vector<std::string> args = {"gdcmanon", "--dumb", "--continue", "-i", CorpusDir(), "-o", output};
+  std::vector<std::string> args = {"gdcmanon", "--dumb", "--continue", "-i", corpus, "-o", output};
   for (const char* tag : {"0010,0030", "0010,0040", "0010,1010", "0010,1030", "0010,2160", "0010,21a0", "0010,4000",
                           "0008,0050", "0008,0080", "0008,0081", "0008,1040", "0008,1048", "0008,1050", "0008,1060",
                           "0010,21b0", "0008,0020", "0008,0021", "0008,0022", "0008,0023", "0008,0030", "0008,0031",
@@ -205,24 +234,21 @@ std::vector<std::string> GdcmanonArgs(const std::string& output) {
 }
 
 void BM_GdcmanonDumb(benchmark::State& state) {
-  const std::string output = root + "/gdcmanon";
-  for (auto _ : state) {
-    Discard(output);
+  TimeRuns(state, [](benchmark::State& s, Clock::time_point& start) {
+    std::string output = FreshFolder("gdcmanon");
     fs::create_directories(output);
-    Clock::time_point start = Clock::now();
-    if (!Spawn(GdcmanonArgs(output))) state.SkipWithError("gdcmanon failed (is libgdcm-tools installed?)");
-    state.SetIterationTime(Seconds(start));
-  }
-  Finish(state, output);
+    start = Clock::now();
+    if (!Spawn(GdcmanonArgs(output))) s.SkipWithError("gdcmanon failed (is libgdcm-tools installed?)");
+    return output;
+  });
 }
 
 // dcmodify edits in place, so each run works on a fresh copy (not timed).
 void BM_Dcmodify(benchmark::State& state) {
-  const std::string output = root + "/dcmodify";
-  for (auto _ : state) {
-    Discard(output);
-    if (!Spawn({"cp", "-r", CorpusDir(), output})) state.SkipWithError("cp failed");
-    ::sync();
+  TimeRuns(state, [](benchmark::State& s, Clock::time_point& start) {
+    std::string output = FreshFolder("dcmodify");
+    if (!Spawn({"cp", "-r", corpus, output})) s.SkipWithError("cp failed");
+    Settle();
     std::vector<std::string> args = {"dcmodify", "-nb", "-q", "-imt", "-ep", "-gst", "-gse", "-gin", "-nmu"};
     for (const char* tag : {"(0010,0030)", "(0010,0040)", "(0010,1010)", "(0010,1030)", "(0010,2160)", "(0010,21A0)",
                             "(0010,4000)", "(0008,0050)", "(0008,0080)", "(0008,0081)", "(0008,1040)", "(0008,1048)",
@@ -237,22 +263,19 @@ void BM_Dcmodify(benchmark::State& state) {
       args.push_back(edit);
     }
     for (const auto& entry : fs::directory_iterator(output)) args.push_back(entry.path().string());
-    Clock::time_point start = Clock::now();
-    if (!Spawn(args)) state.SkipWithError("dcmodify failed (is dcmtk installed?)");
-    state.SetIterationTime(Seconds(start));
-  }
-  Finish(state, output);
+    start = Clock::now();
+    if (!Spawn(args)) s.SkipWithError("dcmodify failed (is dcmtk installed?)");
+    return output;
+  });
 }
 
 void BM_CopyFolder(benchmark::State& state) {
-  const std::string output = root + "/copy";
-  for (auto _ : state) {
-    Discard(output);
-    Clock::time_point start = Clock::now();
-    if (!Spawn({"cp", "-r", CorpusDir(), output})) state.SkipWithError("cp failed");
-    state.SetIterationTime(Seconds(start));
-  }
-  Finish(state, output);
+  TimeRuns(state, [](benchmark::State& s, Clock::time_point& start) {
+    std::string output = FreshFolder("copy");
+    start = Clock::now();
+    if (!Spawn({"cp", "-r", corpus, output})) s.SkipWithError("cp failed");
+    return output;
+  });
 }
 
 // The de-identified stream of one slice, in memory only.
@@ -272,11 +295,19 @@ void BM_BuildOneStream(benchmark::State& state) {
 
 }  // namespace
 
+// One run per repetition; the repetitions of all tools are interleaved at
+// random (see main), so that a busy moment of a shared machine does not fall
+// on one tool alone. The minimum is the figure to compare.
+void Folder(benchmark::internal::Benchmark* b) {
+  b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+  b->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+}
+
 BENCHMARK(BM_BuildOneStream);
-BENCHMARK(BM_CopyFolder)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Tesmer)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_GdcmanonDumb)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Dcmodify)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CopyFolder)->Apply(Folder);
+BENCHMARK(BM_Tesmer)->Apply(Folder);
+BENCHMARK(BM_GdcmanonDumb)->Apply(Folder);
+BENCHMARK(BM_Dcmodify)->Apply(Folder);
 
 int main(int argc, char** argv) {
   std::vector<char*> rest = {argv[0]};
@@ -305,8 +336,11 @@ int main(int argc, char** argv) {
   }
   std::fprintf(stderr, "generating %d CT-like files under %s\n", fileCount, root.c_str());
   MakeCorpus();
+  corpus = CorpusDir();
   ::sync();
 
+  static char interleave[] = "--benchmark_enable_random_interleaving=true";
+  rest.insert(rest.begin() + 1, interleave);
   int n = static_cast<int>(rest.size());
   benchmark::Initialize(&n, rest.data());
   benchmark::RunSpecifiedBenchmarks();
@@ -318,7 +352,13 @@ int main(int argc, char** argv) {
   } else if (ownRoot) {
     fs::remove_all(root, ec);
   } else {
-    for (const char* sub : {"/corpus", "/corpus__Anony", "/gdcmanon", "/dcmodify", "/copy"}) fs::remove_all(root + sub, ec);
+    std::vector<fs::path> made;
+    for (const auto& entry : fs::directory_iterator(root, ec)) {
+      const std::string name = entry.path().filename().string();
+      for (const char* prefix : {"corpus", "copy-", "gdcmanon-", "dcmodify-"})
+        if (name.rfind(prefix, 0) == 0) made.push_back(entry.path());
+    }
+    for (const fs::path& path : made) fs::remove_all(path, ec);
   }
   return 0;
 }
