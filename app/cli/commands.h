@@ -7,3 +7,7 @@ int RunDumpCommand(int argc, char** argv);
 int RunDemoCommand(int argc, char** argv);
 int RunAnonymizeCommand(int argc, char** argv);
 int RunTreeCommand(int argc, char** argv);
+// Only when the window layer is built (TESMER_GUI).
+int RunScreenshotCommand(int argc, char** argv);
+// Only when the window layer is built (TESMER_GUI): the window layer's demo dialog.
+int RunPlatformDemo(int argc, char** argv);
