@@ -2,6 +2,7 @@
 // the path and value queries, and the serial counter.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -98,6 +99,17 @@ TEST(DicomFile, StatusOfEachKindOfFile) {
       EXPECT_EQ(m->elements.length, f->elements.length);
     }
   }
+}
+
+TEST(DicomFile, FileLongerThanTheLimitIsNotRead) {
+  // A sparse file: its length is all that matters, nothing is read.
+  fixture::TempDir dir;
+  const std::string path = dir.Write("huge.dcm", DicomBuilder().Preamble().Bytes());
+  ASSERT_EQ(::truncate(path.c_str(), kMaxFileBytes + 1), 0);
+  auto f = AnalysedPath(path);
+  EXPECT_EQ(f->status, StatusNotRead);
+  EXPECT_EQ(f->fileBytes.length, 0);
+  EXPECT_TRUE(LogHas(*f, u"文件长度：1024000001 字节\r\n文件打开失败，分析进程结束\r\n")) << Utf8(f->logText);
 }
 
 TEST(DicomFile, PathThatIsNotUtf8StillOpens) {
