@@ -86,11 +86,16 @@ int ButtonIndex(Uint8 sdlButton) {
 }
 
 class SdlBackend final : public WindowBackend {
+  struct Native;
+
  public:
   explicit SdlBackend(bool headless) : headless_(headless) { wakeEvent_ = SDL_RegisterEvents(1); }
 
   bool headless() const { return headless_; }
 
+  // The SDL window is made when the window is first shown, at its place
+  // then: a window system without a window manager keeps a window where it
+  // was created, whatever it is told while hidden.
   void CreateNative(HWND window) override {
     uint32_t style = static_cast<uint32_t>(GetWindowLongW(window, GWL_STYLE));
     uint32_t exStyle = static_cast<uint32_t>(GetWindowLongW(window, GWL_EXSTYLE));
@@ -106,62 +111,88 @@ class SdlBackend final : public WindowBackend {
     GetClientRect(window, &client);
     POINT origin{0, 0};
     ClientToScreen(window, &origin);
-    int w = std::max(1, int(client.right)), h = std::max(1, int(client.bottom));
-    SDL_Window* native = SDL_CreateWindow("", origin.x, origin.y, w, h, flags);
-    if (native == nullptr) {
+    Native& n = natives_[window.id];
+    n.handle = window.id;
+    n.flags = flags;
+    n.requestedSize = SIZE{std::max(1, int(client.right)), std::max(1, int(client.bottom))};
+    n.requestedPos = origin;
+  }
+
+  void Realize(Native& n) {
+    if (n.window != nullptr) return;
+    n.window = SDL_CreateWindow(n.title.c_str(), n.requestedPos.x, n.requestedPos.y, n.requestedSize.cx,
+                                n.requestedSize.cy, n.flags);
+    if (n.window == nullptr) {
       std::fprintf(stderr, "tesmer: cannot create a window: %s\n", SDL_GetError());
       return;
     }
-    Native& n = natives_[window.id];
-    n.window = native;
-    n.requestedSize = {w, h};
-    n.requestedPos = origin;
-    byId_[SDL_GetWindowID(native)] = window;
+    // The window system may report the creation place and size back later.
+    n.expectedSizes.push_back(n.requestedSize);
+    n.expectedMoves.push_back(n.requestedPos);
+    if (n.minimum.cx > 0) SDL_SetWindowMinimumSize(n.window, n.minimum.cx, n.minimum.cy);
+    if (n.icon != nullptr) ApplyIcon(n.window, n.icon);
+    byId_[SDL_GetWindowID(n.window)] = HWND{n.handle};
   }
 
   void DestroyNative(HWND window) override {
     auto it = natives_.find(window.id);
     if (it == natives_.end()) return;
-    byId_.erase(SDL_GetWindowID(it->second.window));
-    SDL_DestroyWindow(it->second.window);
+    if (it->second.window != nullptr) {
+      byId_.erase(SDL_GetWindowID(it->second.window));
+      SDL_DestroyWindow(it->second.window);
+    }
     natives_.erase(it);
   }
 
   void ShowNative(HWND window, bool show) override {
-    if (SDL_Window* w = NativeOf(window)) {
-      if (show) {
-        SDL_ShowWindow(w);
-      } else {
-        SDL_HideWindow(w);
-      }
+    auto it = natives_.find(window.id);
+    if (it == natives_.end()) return;
+    Native& n = it->second;
+    if (!show) {
+      if (n.window != nullptr) SDL_HideWindow(n.window);
+      return;
     }
+    Realize(n);
+    if (n.window != nullptr) SDL_ShowWindow(n.window);
   }
 
   void PlaceNative(HWND window, const RECT& client) override {
     auto it = natives_.find(window.id);
     if (it == natives_.end()) return;
     Native& n = it->second;
-    int w = std::max(1, int(client.right - client.left)), h = std::max(1, int(client.bottom - client.top));
+    SIZE size{std::max(1, int(client.right - client.left)), std::max(1, int(client.bottom - client.top))};
+    POINT place{client.left, client.top};
+    n.requestedSize = size;
+    n.requestedPos = place;
+    if (n.window == nullptr) return;
     int cw = 0, ch = 0, cx = 0, cy = 0;
     SDL_GetWindowSize(n.window, &cw, &ch);
     SDL_GetWindowPosition(n.window, &cx, &cy);
-    if (cw != w || ch != h) {
-      n.expectedSizes.push_back(SIZE{w, h});
-      SDL_SetWindowSize(n.window, w, h);
+    if (cw != size.cx || ch != size.cy) {
+      n.expectedSizes.push_back(size);
+      SDL_SetWindowSize(n.window, size.cx, size.cy);
     }
-    if (cx != client.left || cy != client.top) {
-      n.expectedMoves.push_back(POINT{client.left, client.top});
-      SDL_SetWindowPosition(n.window, client.left, client.top);
+    if (cx != place.x || cy != place.y) {
+      n.expectedMoves.push_back(place);
+      SDL_SetWindowPosition(n.window, place.x, place.y);
     }
   }
 
   void SetTitle(HWND window, std::u16string_view title) override {
-    if (SDL_Window* w = NativeOf(window)) SDL_SetWindowTitle(w, Utf16ToUtf8(title).c_str());
+    auto it = natives_.find(window.id);
+    if (it == natives_.end()) return;
+    it->second.title = Utf16ToUtf8(title);
+    if (it->second.window != nullptr) SDL_SetWindowTitle(it->second.window, it->second.title.c_str());
   }
 
   void SetIcon(HWND window, HICON icon) override {
-    SDL_Window* w = NativeOf(window);
-    if (w == nullptr || icon == nullptr) return;
+    auto it = natives_.find(window.id);
+    if (it == natives_.end() || icon == nullptr) return;
+    it->second.icon = icon;
+    if (it->second.window != nullptr) ApplyIcon(it->second.window, icon);
+  }
+
+  static void ApplyIcon(SDL_Window* w, HICON icon) {
     SIZE size = GetIconSize(icon);
     SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(GetIconPixels(icon)), size.cx,
                                                               size.cy, 32, size.cx * 4, SDL_PIXELFORMAT_ARGB8888);
@@ -171,7 +202,10 @@ class SdlBackend final : public WindowBackend {
   }
 
   void SetMinimumSize(HWND window, SIZE size) override {
-    if (SDL_Window* w = NativeOf(window)) SDL_SetWindowMinimumSize(w, std::max(1, int(size.cx)), std::max(1, int(size.cy)));
+    auto it = natives_.find(window.id);
+    if (it == natives_.end()) return;
+    it->second.minimum = SIZE{std::max(1, int(size.cx)), std::max(1, int(size.cy))};
+    if (it->second.window != nullptr) SDL_SetWindowMinimumSize(it->second.window, it->second.minimum.cx, it->second.minimum.cy);
   }
 
   void Raise(HWND window) override {
@@ -249,7 +283,9 @@ class SdlBackend final : public WindowBackend {
   }
 
   void DestroyAll() {
-    for (auto& [id, n] : natives_) SDL_DestroyWindow(n.window);
+    for (auto& [id, n] : natives_) {
+      if (n.window != nullptr) SDL_DestroyWindow(n.window);
+    }
     natives_.clear();
     byId_.clear();
   }
@@ -257,6 +293,11 @@ class SdlBackend final : public WindowBackend {
  private:
   struct Native {
     SDL_Window* window = nullptr;
+    uint32_t handle = 0;
+    Uint32 flags = 0;
+    std::string title;
+    HICON icon = nullptr;
+    SIZE minimum;
     SIZE requestedSize;
     POINT requestedPos;
     // Sizes and places this program asked for: SDL reports them back as
