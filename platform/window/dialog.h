@@ -124,7 +124,7 @@ class DialogWindow {
   virtual intptr_t WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam);
   // Messages the loop takes from the queue for the dialog or its controls,
   // before dispatch; true swallows. The default does nothing.
-  virtual bool PreTranslateMessage(MSG& msg) { return false; }
+  virtual bool PreTranslateMessage(MSG& /*msg*/) { return false; }
   virtual void OnOK() { EndDialog(IDOK); }
   virtual void OnCancel() { EndDialog(IDCANCEL); }
   // The dialog's default handling of the message being processed.
