@@ -177,23 +177,27 @@ DicomFile* FileRowAt(const PatientEntry& patient, POINT point) {
   return nullptr;
 }
 
-void PatientLeftClick(ShowWork& panel, PatientEntry& p, POINT point) {
+int PatientLeftClick(ShowWork& panel, PatientEntry& p, POINT point) {
   // Rows of a patient that the last frame showed collapsed were not drawn;
   // their rectangles are those of an older frame and must not answer.
   const bool rowsShown = p.collapsed == 0;
+  int hit = 0;
   if (plat::PtInRect(p.expanderRect, point)) {
     p.expanderHover = 1;
     p.collapsed = p.collapsed != 0 ? 0 : 1;
+    hit = 1;
   } else {
     p.expanderHover = 0;
   }
-  if (!rowsShown) return;
+  if (!rowsShown) return hit;
   DicomFile* file;
   {
     StudyCollection::ShapeReader reader(panel.collection);
     file = FileRowAt(p, point);
   }
-  if (file != nullptr && file->serial != panel.currentSerial) panel.SetCurrentFile(file->serial);
+  if (file == nullptr) return hit;
+  if (file->serial != panel.currentSerial) panel.SetCurrentFile(file->serial);
+  return 1;
 }
 
 int PatientRightClick(ShowWork& panel, PatientEntry& p, POINT point) {

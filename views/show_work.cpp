@@ -187,12 +187,13 @@ int ShowWork::Drag(POINT point) {
 }
 
 int ShowWork::LeftUp(uintptr_t, POINT point) {
+  int hit = 0;
   if (dragged == 0) {
-    for (PatientEntry* patient : PatientSnapshot(collection)) views::PatientLeftClick(*this, *patient, point);
+    for (PatientEntry* patient : PatientSnapshot(collection)) hit |= views::PatientLeftClick(*this, *patient, point);
   }
   dragged = 0;
   buttonDown = 0;
-  return 0;
+  return hit;
 }
 
 int ShowWork::LeftDoubleClick(uintptr_t, POINT point) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/window/testing.h"
+#include "platform/window/window.h"
+
 #include <string>
 #include <vector>
 
@@ -156,6 +159,71 @@ TEST(OwnerDraw, DestructionReleasesTheMemoryContext) {
     EXPECT_GT(plat::GetGdiObjectCounts().contexts, before.contexts + 1);
   }
   EXPECT_EQ(plat::GetGdiObjectCounts(), before);
+}
+
+// A borderless top-level window of the headless window layer as the target.
+class OwnerDrawWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plat::WNDCLASSW windowClass;
+    windowClass.name = u"OwnerDrawTarget";
+    windowClass.proc = [](plat::HWND w, uint32_t m, uintptr_t wp, intptr_t lp) { return plat::DefWindowProcW(w, m, wp, lp); };
+    ASSERT_TRUE(plat::RegisterClassW(windowClass));
+    window = plat::CreateWindowExW(0, u"OwnerDrawTarget", u"", plat::WS_POPUP | plat::WS_VISIBLE, 10, 10, 800, 600,
+                                   plat::HWND{}, 0);
+    ASSERT_TRUE(window);
+  }
+  void TearDown() override { plat::ResetWindowState(); }
+  plat::HWND window;
+};
+
+TEST_F(OwnerDrawWindow, RedrawPaintsTheWholeClientArea) {
+  Probe probe;
+  probe.SetWindows(window, window);
+  probe.Redraw();
+  EXPECT_EQ(probe.calls, (std::vector<std::string>{"ClearBackground", "DrawContent"}));
+  EXPECT_EQ(probe.frameBuffer.width, 800);
+  EXPECT_EQ(probe.frameBuffer.height, 600);
+  EXPECT_EQ(plat::GetWindowPixel(window, 15, 15), RGB(200, 10, 10));
+  EXPECT_EQ(plat::GetWindowPixel(window, 0, 0), RGB(0, 0, 0));
+  EXPECT_EQ(plat::GetWindowPixel(window, 799, 599), RGB(0, 0, 0));
+}
+
+TEST_F(OwnerDrawWindow, BufferFollowsTheWindowAndKeepsItsAllocation) {
+  Probe probe;
+  probe.SetWindows(window, window);
+  probe.Redraw();
+  EXPECT_EQ(probe.frameBuffer.capacity, 1920000);
+  uint8_t* data = probe.frameBuffer.data;
+  ASSERT_TRUE(plat::MoveWindow(window, 10, 10, 400, 300, false));
+  probe.Redraw();
+  EXPECT_EQ(probe.frameBuffer.capacity, 1920000);
+  EXPECT_EQ(probe.frameBuffer.size, 480000);
+  ASSERT_TRUE(plat::MoveWindow(window, 10, 10, 800, 600, false));
+  probe.Redraw();
+  EXPECT_EQ(probe.frameBuffer.data, data);
+  ASSERT_TRUE(plat::MoveWindow(window, 10, 10, 801, 600, false));
+  probe.Redraw();
+  EXPECT_EQ(probe.frameBuffer.capacity, 1922400);
+  EXPECT_EQ(plat::GetWindowPixel(window, 800, 599), RGB(0, 0, 0));
+}
+
+TEST_F(OwnerDrawWindow, ThousandsOfRepaintsLeaveTheObjectCountUnchanged) {
+  Probe probe;
+  probe.SetWindows(window, window);
+  probe.Redraw();
+  const plat::GdiObjectCounts counts = plat::GetGdiObjectCounts();
+  for (int i = 0; i < 3000; ++i) probe.Redraw();
+  EXPECT_EQ(plat::GetGdiObjectCounts(), counts);
+}
+
+TEST_F(OwnerDrawWindow, ADestroyedTargetIsNotPainted) {
+  Probe probe;
+  probe.SetWindows(window, window);
+  plat::DestroyWindow(window);
+  probe.Redraw();
+  EXPECT_TRUE(probe.calls.empty());
+  EXPECT_EQ(probe.memoryContext, nullptr);
 }
 
 }  // namespace

@@ -62,7 +62,8 @@ int32_t DrawSeriesFiles(ShowWork& panel, SeriesEntry& series, plat::HDC dc, plat
 // The file row under the point among the series of a patient whose rows the
 // last frame showed, or none.
 DicomFile* FileRowAt(const PatientEntry& patient, plat::POINT point);
-void PatientLeftClick(ShowWork& panel, PatientEntry& patient, plat::POINT point);
+// Both return non-zero when the point hit an expander or a file row.
+int PatientLeftClick(ShowWork& panel, PatientEntry& patient, plat::POINT point);
 int PatientRightClick(ShowWork& panel, PatientEntry& patient, plat::POINT point);
 
 // --- Tag list ---
