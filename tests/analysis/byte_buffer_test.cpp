@@ -70,6 +70,24 @@ TEST(ByteBuffer, ReserveAssignAndRelease) {
   EXPECT_EQ(buffer.data, nullptr);
 }
 
+TEST(ByteBuffer, LargeBuffersKeepEveryRule) {
+  // Whole files of many megabytes take a differently aligned allocation;
+  // the rules and the content are the same.
+  ByteBuffer<uint8_t> buffer;
+  ASSERT_TRUE(buffer.Reserve(40000001));
+  EXPECT_EQ(buffer.capacity % 16, 0);
+  EXPECT_GE(buffer.capacity, 40000001);
+  std::vector<uint8_t> chunk(1 << 20);
+  for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<uint8_t>(i * 7);
+  for (int i = 0; i < 50; ++i) ASSERT_TRUE(buffer.Append(chunk.data(), static_cast<int64_t>(chunk.size())));
+  EXPECT_EQ(buffer.length, 50 << 20);
+  EXPECT_EQ(buffer.capacity % 16, 0);
+  EXPECT_EQ(buffer[(49 << 20) + 3], static_cast<uint8_t>(21));
+  ByteBuffer<uint8_t> moved(std::move(buffer));
+  EXPECT_EQ(moved.length, 50 << 20);
+  EXPECT_EQ(buffer.data, nullptr);
+}
+
 TEST(ByteBuffer, FreshElementSlotsHoldAllOnes) {
   ByteBuffer<DicomElement> list;
   const DicomElement record{0x0010, 0x0010, vr::PN, 8, 132, 148, 0};
