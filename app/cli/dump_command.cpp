@@ -1,9 +1,16 @@
 // tesmer dump [--json] [--log] PATH…: the analysis of each file as element
 // lines (indented by depth), the whole analysis log, or one JSON object per
 // file per line.
+#include <algorithm>
+#include <charconv>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "analysis/dicom_file.h"
 #include "analysis/tag_dictionary.h"
@@ -15,27 +22,61 @@ namespace {
 
 enum class DumpMode { Elements, Log, Json };
 
+// JSON output is built by hand: a file of tens of thousands of elements makes
+// hundreds of thousands of small appends, and printf-style formatting of each
+// would cost more than the whole analysis.
+
+// A JSON string of UTF-16 text, written as UTF-8; a lone surrogate becomes
+// U+FFFD. Written through a pointer into room made beforehand: one UTF-16
+// unit takes at most six bytes (a control character's \u00XX escape).
 void AppendJsonString(std::string& out, std::u16string_view text) {
-  out.push_back('"');
-  std::string utf8;
-  plat::AppendUtf8(utf8, text);
-  for (char c : utf8) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(c);
-    } else if (u < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", u);
-      out += escape;
-    } else {
-      out.push_back(c);
+  static const char kHex[] = "0123456789abcdef";
+  const size_t start = out.size();
+  out.resize(start + text.size() * 6 + 2);
+  char* w = out.data() + start;
+  *w++ = '"';
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c < 0x80) {
+      if (c == '"' || c == '\\') {
+        *w++ = '\\';
+        *w++ = static_cast<char>(c);
+      } else if (c < 0x20) {
+        *w++ = '\\';
+        *w++ = 'u';
+        *w++ = '0';
+        *w++ = '0';
+        *w++ = kHex[c >> 4];
+        *w++ = kHex[c & 0xF];
+      } else {
+        *w++ = static_cast<char>(c);
+      }
+      continue;
     }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x800) {
+      *w++ = static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      *w++ = static_cast<char>(0xE0 | (c >> 12));
+      *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      *w++ = static_cast<char>(0xF0 | (c >> 18));
+      *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    *w++ = static_cast<char>(0x80 | (c & 0x3F));
   }
-  out.push_back('"');
+  *w++ = '"';
+  out.resize(static_cast<size_t>(w - out.data()));
 }
 
-void AppendJsonAscii(std::string& out, const char* text) {
+// A JSON string of static UTF-8 text (dictionary names).
+void AppendJsonUtf8(std::string& out, const char* text) {
   out.push_back('"');
   for (; *text; ++text) {
     if (*text == '"' || *text == '\\') out.push_back('\\');
@@ -46,8 +87,14 @@ void AppendJsonAscii(std::string& out, const char* text) {
 
 void AppendInt(std::string& out, long long v) {
   char buffer[24];
-  int n = std::snprintf(buffer, sizeof buffer, "%lld", v);
-  out.append(buffer, static_cast<size_t>(n));
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+  out.append(buffer, r.ptr);
+}
+
+void AppendHex4(std::string& out, uint16_t v) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  const char digits[4] = {kDigits[v >> 12], kDigits[(v >> 8) & 0xF], kDigits[(v >> 4) & 0xF], kDigits[v & 0xF]};
+  out.append(digits, 4);
 }
 
 void AppendJson(std::string& out, const DicomFile& file) {
@@ -62,19 +109,22 @@ void AppendJson(std::string& out, const DicomFile& file) {
   out += ",\"littleEndian\":";
   AppendInt(out, file.littleEndian);
   out += ",\"elements\":[";
+  // About 150 bytes per element: one allocation instead of a growth series.
+  out.reserve(out.size() + static_cast<size_t>(file.elements.length) * 160);
   bool first = true;
   for (const DicomElement& e : file.elements) {
     if (!first) out.push_back(',');
     first = false;
-    char tag[16];
-    std::snprintf(tag, sizeof tag, "%04X,%04X", e.group, e.element);
     out += "{\"tag\":\"";
-    out += tag;
+    AppendHex4(out, e.group);
+    out.push_back(',');
+    AppendHex4(out, e.element);
     out += "\",\"vr\":";
     if (e.vr == kNoVr) {
       out += "\"\"";
     } else {
-      AppendJsonString(out, std::u16string{static_cast<char16_t>(e.vr & 0xFF), static_cast<char16_t>((e.vr >> 8) & 0xFF)});
+      const char16_t letters[2] = {static_cast<char16_t>(e.vr & 0xFF), static_cast<char16_t>((e.vr >> 8) & 0xFF)};
+      AppendJsonString(out, std::u16string_view(letters, 2));
     }
     out += ",\"length\":";
     AppendInt(out, e.length);
@@ -85,7 +135,7 @@ void AppendJson(std::string& out, const DicomFile& file) {
     out += ",\"depth\":";
     AppendInt(out, e.depth);
     out += ",\"name\":";
-    AppendJsonAscii(out, NameOfKeyUtf8(e.Key()));
+    AppendJsonUtf8(out, NameOfKeyUtf8(e.Key()));
     out += ",\"value\":";
     AppendJsonString(out, ValueText(e, file));
     out.push_back('}');
@@ -103,9 +153,106 @@ void AppendElementLines(std::string& out, const DicomFile& file) {
   }
 }
 
-void Flush(std::string& out) {
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  out.clear();
+// The output of one file: standard output text and, for an unreadable file
+// in JSON mode, its log for standard error.
+void DumpOne(const char* arg, DumpMode mode, std::string& out, std::string& err) {
+  DicomFile file;
+  if (mode == DumpMode::Log) file.logToText = 1;
+  file.Analyse(plat::PathFromNative(arg));
+  if (file.status == StatusNotRead && mode != DumpMode::Log) {
+    // Unreadable files report why: analyse again with the log kept (cheap,
+    // as nothing beyond the header was read).
+    // In JSON mode the log goes to standard error, so that standard output
+    // keeps one object per line.
+    file.logToText = 1;
+    file.Analyse(file.path);
+    if (mode == DumpMode::Json) {
+      AppendJson(out, file);
+      plat::AppendUtf8(err, file.logText);
+    } else {
+      out += "# ";
+      plat::AppendUtf8(out, file.path);
+      out += " status -1\n";
+      plat::AppendUtf8(out, file.logText);
+    }
+    return;
+  }
+  switch (mode) {
+    case DumpMode::Json:
+      AppendJson(out, file);
+      break;
+    case DumpMode::Log:
+      plat::AppendUtf8(out, file.logText);
+      break;
+    case DumpMode::Elements:
+      out += "# ";
+      plat::AppendUtf8(out, file.path);
+      out += " status ";
+      AppendInt(out, file.status);
+      out.push_back('\n');
+      AppendElementLines(out, file);
+      break;
+  }
+}
+
+void Write(const std::string& text, FILE* stream) {
+  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+// Many files are analysed on a few worker threads while this thread writes
+// their outputs in the order given. Workers run at most kWindow files ahead of
+// the writer, so that only a few files' bytes are in memory at once.
+void DumpInParallel(char** paths, size_t count, DumpMode mode, unsigned workers) {
+  struct Slot {
+    std::string out, err;
+    bool done = false;
+  };
+  const size_t kWindow = 2 * workers;
+  std::vector<Slot> slots(count);
+  std::mutex lock;
+  std::condition_variable changed;
+  size_t next = 0, written = 0;
+
+  auto work = [&] {
+    for (;;) {
+      size_t i;
+      {
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait(guard, [&] { return next >= count || next < written + kWindow; });
+        if (next >= count) return;
+        i = next++;
+      }
+      std::string out, err;
+      DumpOne(paths[i], mode, out, err);
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        slots[i].out = std::move(out);
+        slots[i].err = std::move(err);
+        slots[i].done = true;
+      }
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  for (unsigned t = 0; t < workers; ++t) threads.emplace_back(work);
+
+  for (size_t i = 0; i < count; ++i) {
+    std::string out, err;
+    {
+      std::unique_lock<std::mutex> guard(lock);
+      changed.wait(guard, [&] { return slots[i].done; });
+      out = std::move(slots[i].out);
+      err = std::move(slots[i].err);
+    }
+    Write(out, stdout);
+    Write(err, stderr);
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      written = i + 1;
+    }
+    changed.notify_all();
+  }
+  for (std::thread& t : threads) t.join();
 }
 
 int Usage() {
@@ -126,48 +273,23 @@ int RunDumpCommand(int argc, char** argv) {
   }
   if (first >= argc) return Usage();
 
-  std::string out;
-  for (int i = first; i < argc; ++i) {
-    DicomFile file;
-    if (mode == DumpMode::Log) file.logToText = 1;
-    file.Analyse(plat::PathFromNative(argv[i]));
-    if (file.status == StatusNotRead && mode != DumpMode::Log) {
-      // Unreadable files report why: analyse again with the log kept (cheap,
-      // as nothing beyond the header was read).
-      // In JSON mode the log goes to standard error, so that standard output
-      // keeps one object per line.
-      file.logToText = 1;
-      file.Analyse(file.path);
-      if (mode == DumpMode::Json) {
-        AppendJson(out, file);
-        std::string log = plat::Utf16ToUtf8(file.logText);
-        std::fwrite(log.data(), 1, log.size(), stderr);
-      } else {
-        out += "# ";
-        plat::AppendUtf8(out, file.path);
-        out += " status -1\n";
-        plat::AppendUtf8(out, file.logText);
-      }
-      continue;
-    }
-    switch (mode) {
-      case DumpMode::Json:
-        AppendJson(out, file);
-        break;
-      case DumpMode::Log:
-        plat::AppendUtf8(out, file.logText);
-        break;
-      case DumpMode::Elements:
-        out += "# ";
-        plat::AppendUtf8(out, file.path);
-        out += " status ";
-        AppendInt(out, file.status);
-        out.push_back('\n');
-        AppendElementLines(out, file);
-        break;
-    }
-    if (out.size() > (1u << 20)) Flush(out);
+  const size_t count = static_cast<size_t>(argc - first);
+  const unsigned cores = std::thread::hardware_concurrency();
+  const unsigned workers = static_cast<unsigned>(std::min<size_t>({count, cores > 0 ? cores : 1, 4}));
+  if (workers >= 2) {
+    DumpInParallel(argv + first, count, mode, workers);
+    return 0;
   }
-  Flush(out);
+  std::string out, err;
+  for (size_t i = 0; i < count; ++i) {
+    DumpOne(argv[first + static_cast<int>(i)], mode, out, err);
+    Write(err, stderr);
+    err.clear();
+    if (out.size() > (1u << 20)) {
+      Write(out, stdout);
+      out.clear();
+    }
+  }
+  Write(out, stdout);
   return 0;
 }
