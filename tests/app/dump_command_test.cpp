@@ -1,0 +1,297 @@
+// `tesmer dump [--json] [--log] PATH…` run as a user runs it: the JSON shape
+// and its agreement with the analysis, element lines, the log, unreadable
+// files among readable ones, and bad arguments.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/dicom_file.h"
+#include "analysis/tag_dictionary.h"
+#include "analysis/value_text.h"
+#include "platform/core/text.h"
+#include "tests/support/dicom_builder.h"
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+using fixture::DicomBuilder;
+using fixture::Length;
+
+struct Outcome {
+  int exit = -1;
+  std::string out, err;
+};
+
+Outcome Dump(const fixture::TempDir& dir, std::vector<std::string> args) {
+  Outcome run;
+  const std::string outPath = dir.Join("stdout.txt"), errPath = dir.Join("stderr.txt");
+  args.insert(args.begin(), {TESMER_BIN, "dump"});
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return run;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const std::vector<uint8_t> out = fixture::ReadFileBytes(outPath), err = fixture::ReadFileBytes(errPath);
+  run.out.assign(out.begin(), out.end());
+  run.err.assign(err.begin(), err.end());
+  return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+    lines.push_back(text.substr(start, nl - start));
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+// A small strict JSON reader: objects keep their keys in order, so that the
+// test can check the exact key list; any syntax error fails the parse.
+struct Json {
+  enum Kind { Null, Number, String, Array, Object, Bool } kind = Null;
+  long long number = 0;
+  std::string text;
+  std::vector<Json> items;
+  std::vector<std::pair<std::string, Json>> members;
+
+  const Json& operator[](const std::string& key) const {
+    for (const auto& m : members)
+      if (m.first == key) return m.second;
+    static const Json missing;
+    return missing;
+  }
+  std::vector<std::string> Keys() const {
+    std::vector<std::string> keys;
+    for (const auto& m : members) keys.push_back(m.first);
+    return keys;
+  }
+};
+
+class JsonReader {
+ public:
+  explicit JsonReader(const std::string& s) : s_(s) {}
+  bool Read(Json& out) {
+    if (!Value(out)) return false;
+    Space();
+    return i_ == s_.size();
+  }
+
+ private:
+  void Space() {
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r' || s_[i_] == '\n')) ++i_;
+  }
+  bool Eat(char c) {
+    Space();
+    if (i_ < s_.size() && s_[i_] == c) {
+      ++i_;
+      return true;
+    }
+    return false;
+  }
+  bool Str(std::string& out) {
+    if (!Eat('"')) return false;
+    while (i_ < s_.size() && s_[i_] != '"') {
+      unsigned char c = static_cast<unsigned char>(s_[i_++]);
+      if (c < 0x20) return false;
+      if (c != '\\') {
+        out.push_back(static_cast<char>(c));
+        continue;
+      }
+      if (i_ >= s_.size()) return false;
+      const char e = s_[i_++];
+      static const std::map<char, char> kSimple = {{'"', '"'}, {'\\', '\\'}, {'/', '/'}, {'b', '\b'},
+                                                   {'f', '\f'}, {'n', '\n'},  {'r', '\r'}, {'t', '\t'}};
+      if (auto it = kSimple.find(e); it != kSimple.end()) {
+        out.push_back(it->second);
+      } else if (e == 'u' && i_ + 4 <= s_.size()) {
+        const unsigned code = static_cast<unsigned>(std::stoul(s_.substr(i_, 4), nullptr, 16));
+        i_ += 4;
+        if (code >= 0x80) return false;  // the dump writes UTF-8, escaping only control characters
+        out.push_back(static_cast<char>(code));
+      } else {
+        return false;
+      }
+    }
+    return Eat('"');
+  }
+  bool Value(Json& v) {
+    Space();
+    if (i_ >= s_.size()) return false;
+    const char c = s_[i_];
+    if (c == '"') {
+      v.kind = Json::String;
+      return Str(v.text);
+    }
+    if (c == '{') {
+      ++i_;
+      v.kind = Json::Object;
+      if (Eat('}')) return true;
+      do {
+        std::string key;
+        Json member;
+        if (!Str(key) || !Eat(':') || !Value(member)) return false;
+        v.members.emplace_back(key, member);
+      } while (Eat(','));
+      return Eat('}');
+    }
+    if (c == '[') {
+      ++i_;
+      v.kind = Json::Array;
+      if (Eat(']')) return true;
+      do {
+        Json item;
+        if (!Value(item)) return false;
+        v.items.push_back(item);
+      } while (Eat(','));
+      return Eat(']');
+    }
+    if (c == '-' || (c >= '0' && c <= '9')) {
+      size_t used = 0;
+      v.kind = Json::Number;
+      v.number = std::stoll(s_.substr(i_), &used);
+      i_ += used;
+      return used > 0 && (i_ >= s_.size() || (s_[i_] != '.' && s_[i_] != 'e' && s_[i_] != 'E'));
+    }
+    return false;
+  }
+  const std::string& s_;
+  size_t i_ = 0;
+};
+
+std::vector<uint8_t> NestedFile() {
+  DicomBuilder b;
+  b.Preamble().Meta(fixture::kExplicitLittle);
+  b.BeginSequence(0x0008, 0x1140, Length::Defined).BeginItem().Uid(0x0008, 0x1150, "1.2.3").EndItem().EndSequence();
+  b.Element(0x0010, 0x0010, "PN", std::vector<uint8_t>{0xD5, 0xC5, 0xC8, 0xFD});  // GBK for 张三
+  b.Element(0x0010, 0x4000, "LT", std::string_view("say \"hi\"\\\x01\ttab", 14));
+  b.Header(0x0009, 0x1010, "UN", 0xFFFFFFFFu);
+  b.SetEncoding(fixture::Encoding::ImplicitLittle).BeginItem().Text(0x0010, 0x0020, "LO", "ID").EndItem();
+  b.Raw({0xFE, 0xFF, 0xDD, 0xE0, 0, 0, 0, 0});
+  return b.Bytes();
+}
+
+TEST(DumpCommand, JsonHasExactlyTheDocumentedShapeAndAgreesWithTheAnalysis) {
+  fixture::TempDir dir;
+  const std::vector<std::vector<uint8_t>> files = {fixture::BuildSimpleFile({}), NestedFile()};
+  const std::vector<std::string> paths = {dir.Write("a.dcm", files[0]), dir.Write("nested.dcm", files[1])};
+  const std::string missing = dir.Join("missing.dcm");
+
+  Outcome run = Dump(dir, {"--json", paths[0], missing, paths[1]});
+  ASSERT_EQ(run.exit, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3u) << "one object per file per line, the unreadable one included";
+
+  const std::vector<std::string> fileKeys = {"path", "status", "transferSyntaxIndex", "explicitVr", "littleEndian",
+                                             "elements"};
+  const std::vector<std::string> elementKeys = {"tag", "vr", "length", "offset", "end", "depth", "name", "value"};
+
+  Json unreadable;
+  ASSERT_TRUE(JsonReader(lines[1]).Read(unreadable)) << lines[1];
+  EXPECT_EQ(unreadable.Keys(), fileKeys);
+  EXPECT_EQ(unreadable["path"].text, missing);
+  EXPECT_EQ(unreadable["status"].number, -1);
+  EXPECT_EQ(unreadable["elements"].kind, Json::Array);
+  EXPECT_TRUE(unreadable["elements"].items.empty());
+  EXPECT_NE(run.err.find("文件打开失败，分析进程结束"), std::string::npos) << "the log of an unreadable file goes to stderr";
+
+  for (size_t k = 0; k < files.size(); ++k) {
+    SCOPED_TRACE(paths[k]);
+    Json object;
+    const std::string& line = lines[k == 0 ? 0 : 2];
+    ASSERT_TRUE(JsonReader(line).Read(object)) << line;
+    ASSERT_EQ(object.Keys(), fileKeys);
+
+    DicomFile f;
+    f.AnalyseBytes(u"", files[k].data(), files[k].size());
+    EXPECT_EQ(object["path"].text, paths[k]);
+    EXPECT_EQ(object["status"].number, f.status);
+    EXPECT_EQ(object["transferSyntaxIndex"].number, f.transferSyntaxIndex);
+    EXPECT_EQ(object["explicitVr"].number, f.explicitVr);
+    EXPECT_EQ(object["littleEndian"].number, f.littleEndian);
+    const Json& elements = object["elements"];
+    ASSERT_EQ(elements.items.size(), static_cast<size_t>(f.elements.length));
+    for (int32_t i = 0; i < f.elements.length; ++i) {
+      const Json& j = elements.items[static_cast<size_t>(i)];
+      const DicomElement& e = f.elements[i];
+      ASSERT_EQ(j.Keys(), elementKeys);
+      char tag[16];
+      std::snprintf(tag, sizeof tag, "%04X,%04X", e.group, e.element);
+      EXPECT_EQ(j["tag"].text, tag);
+      EXPECT_EQ(j["vr"].text, std::string({static_cast<char>(e.vr & 0xFF), static_cast<char>(e.vr >> 8)}));
+      EXPECT_EQ(j["length"].number, e.length);
+      EXPECT_EQ(j["offset"].number, e.offset);
+      EXPECT_EQ(j["end"].number, e.end);
+      EXPECT_EQ(j["depth"].number, e.depth);
+      EXPECT_EQ(j["name"].text, NameOfKeyUtf8(e.Key()));
+      EXPECT_EQ(j["value"].text, plat::Utf16ToUtf8(ValueText(e, f)));
+    }
+  }
+
+  // The values that needed care: sequences and undefined lengths, code page
+  // text, quotes, backslashes and control characters.
+  Json nested;
+  ASSERT_TRUE(JsonReader(lines[2]).Read(nested));
+  std::map<std::string, const Json*> byTag;
+  for (const Json& j : nested["elements"].items) byTag.emplace(j["tag"].text, &j);
+  EXPECT_EQ((*byTag.at("0008,1140"))["length"].number, -1);
+  EXPECT_EQ((*byTag.at("0008,1150"))["depth"].number, 1);
+  EXPECT_EQ((*byTag.at("0010,0010"))["value"].text, "张三");
+  EXPECT_EQ((*byTag.at("0010,4000"))["value"].text, "say \"hi\"\\\x01\ttab");
+  EXPECT_EQ((*byTag.at("0009,1010"))["length"].number, -1);
+  EXPECT_EQ((*byTag.at("0009,1010"))["vr"].text, "UN");
+}
+
+TEST(DumpCommand, ElementLinesAndLog) {
+  fixture::TempDir dir;
+  const std::vector<uint8_t> bytes = NestedFile();
+  const std::string path = dir.Write("n.dcm", bytes);
+  DicomFile f;
+  f.logToText = 1;
+  f.Analyse(plat::PathFromNative(path));
+
+  Outcome lines = Dump(dir, {path});
+  ASSERT_EQ(lines.exit, 0);
+  std::string expected = "# " + path + " status " + std::to_string(f.status) + "\n";
+  int32_t counter = 0;
+  for (const DicomElement& e : f.elements)
+    expected += std::string(static_cast<size_t>(e.depth) * 4, ' ') + plat::Utf16ToUtf8(ElementLogLine(e, f, ++counter)) + "\n";
+  EXPECT_EQ(lines.out, expected);
+  EXPECT_NE(lines.out.find("\n    "), std::string::npos) << "nested elements are indented";
+
+  Outcome log = Dump(dir, {"--log", path});
+  ASSERT_EQ(log.exit, 0);
+  EXPECT_EQ(log.out, plat::Utf16ToUtf8(f.logText));
+}
+
+TEST(DumpCommand, BadArgumentsPrintUsageAndExitWithTwo) {
+  fixture::TempDir dir;
+  const std::string path = dir.Write("a.dcm", fixture::BuildSimpleFile({}));
+  const std::vector<std::vector<std::string>> cases = {{}, {"--json"}, {"--bogus", path}, {"-x", path}};
+  for (const auto& args : cases) {
+    Outcome run = Dump(dir, args);
+    EXPECT_EQ(run.exit, 2) << testing::PrintToString(args);
+    EXPECT_NE(run.err.find("usage"), std::string::npos);
+    EXPECT_TRUE(run.out.empty());
+  }
+}
+
+}  // namespace
