@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "analysis/dicom_file.h"
-#include "anonymize/anonymize.h"
 #include "analysis/value_text.h"
+#include "anonymize/anonymize.h"
 #include "collection/collection.h"
 #include "intake/file_system.h"
 #include "platform/core/format.h"
@@ -25,6 +25,7 @@ std::u16string FolderPart(const std::u16string& path) {
   return slash == 0 ? std::u16string(u"/") : path.substr(0, slash);
 }
 
+// Whether both paths name one existing folder, through links or not.
 bool SameExistingFolder(const std::u16string& a, const std::u16string& b) {
   struct stat sa, sb;
   std::string na = plat::PathToNative(a), nb = plat::PathToNative(b);

@@ -8,7 +8,6 @@
 
 using anonymize_internal::SourceSpan;
 
-
 namespace {
 
 constexpr uint8_t kZeroPreamble[128] = {};
@@ -18,11 +17,7 @@ constexpr uint8_t kPrefix[4] = {'D', 'I', 'C', 'M'};
 constexpr char kMethodText[] = "Basic Confidentiality Profile Anonymize";
 static_assert(sizeof kMethodText == 40);
 
-
-
 }  // namespace
-
-
 
 void AnonyProfile::InsertMarks(const DicomFile& file) {
   // The marks belong to group 0012 of the data set, so they take its VR
