@@ -44,16 +44,17 @@ std::u16string DropPath(const char* argument) {
 
 struct Options {
   bool headless = false;
+  bool wide = false;
   const char* screenshot = nullptr;
   std::vector<std::u16string> paths;
 };
 
 int Usage() {
   std::fputs(
-      "usage: tesmer [--headless] [--screenshot FILE.png] [PATH...]\n"
+      "usage: tesmer [--headless] [--screenshot FILE.png [--wide]] [PATH...]\n"
       "  opens the window with the paths loaded as if dropped; with --screenshot it\n"
-      "  loads them, shows the first two files of a series compared, saves the\n"
-      "  window as PNG and exits\n",
+      "  loads them, shows the first two files of a series compared (in the wide\n"
+      "  window with --wide), saves the window as PNG and exits\n",
       stderr);
   return 2;
 }
@@ -62,6 +63,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--headless") == 0) {
       options.headless = true;
+    } else if (std::strcmp(argv[i], "--wide") == 0) {
+      options.wide = true;
     } else if (std::strcmp(argv[i], "--screenshot") == 0) {
       if (i + 1 >= argc) return false;
       options.screenshot = argv[++i];
@@ -112,6 +115,13 @@ int Screenshot(const Options& options) {
     if (pair == nullptr && series.shownFiles.length >= 2) pair = &series;
   });
   HWND surface = dialog.GetDlgItem(kPanelSurfaceId);
+  if (options.wide) {
+    InjectClick(dialog.GetDlgItem(kWidthToggleId), POINT{3, 3}, 0);
+    PumpPendingMessages();
+    // The pointer leaves the toggle, which would otherwise stay lit.
+    InjectMouseMove(surface, POINT{600, 600});
+    PumpPendingMessages();
+  }
   if (pair != nullptr) {
     InjectClick(surface, FileRowPoint(*pair, 0), 0);
     PumpPendingMessages();

@@ -1,29 +1,34 @@
 #!/usr/bin/env bash
-# The main job of `make run`. Without paths it writes the demo study first.
-# Until the window is built, it shows what the engine makes of the paths: the
-# collection as a drop would build it, the element lines of each file, and the
-# de-identified copies written into the __Anony folders.
+# The main job of `make run`: the Tesmer window on the paths given, or on the
+# demo study (written first) when there are none.
+# With a display (DISPLAY or WAYLAND_DISPLAY) the window opens and the job
+# ends when it is closed. Without one the window runs headless: it loads the
+# paths, compares the first two files of a series in the wide window and
+# saves a screenshot; the collection and the de-identified copies written by
+# the engine's commands are shown beside it.
 set -euo pipefail
 tesmer=$1
 shift
+out="$(pwd)/build"
+mkdir -p "$out"
 if [ $# -eq 0 ]; then
-  demo="$(pwd)/build/demo-study"
+  demo="$out/demo-study"
   rm -rf "$demo" "${demo}__Anony"
   "$tesmer" demo "$demo" >/dev/null
   set -- "$demo"
 fi
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  echo "== tesmer $* (close the window to end)"
+  exec "$tesmer" "$@"
+fi
+
+shot="$out/tesmer-window.png"
+echo "== no display: tesmer --headless --screenshot $shot --wide $*"
+"$tesmer" --headless --screenshot "$shot" --wide "$@" >/dev/null
+echo "Screenshot of the main window: $shot"
 echo "== tesmer tree $*"
 "$tesmer" tree "$@"
-files=()
-for p in "$@"; do
-  if [ -d "$p" ]; then
-    while IFS= read -r -d '' f; do files+=("$f"); done < <(find "$p" -maxdepth 1 -type f -print0 | sort -z)
-  else
-    files+=("$p")
-  fi
-done
-echo "== tesmer dump (element lines)"
-"$tesmer" dump "${files[@]}"
 echo "== tesmer anonymize $*"
 "$tesmer" anonymize "$@" || true
 echo "De-identified copies are in the __Anony folders beside the sources."
