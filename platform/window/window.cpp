@@ -979,7 +979,14 @@ bool EnableWindow(HWND window, bool enable) {
     if (s.capture && (s.capture == window || IsChild(window, s.capture))) SendMessageW(window, WM_CANCELMODE, 0, 0);
     if ((w = Find(window)) == nullptr) return wasDisabled;
     w->style |= WS_DISABLED;
-    if (s.focus && (s.focus == window || IsChild(window, s.focus))) SetFocus(HWND{});
+    if (s.focus && (s.focus == window || IsChild(window, s.focus))) {
+      // The focus comes back to the same control when the window is enabled
+      // and activated again (a modal dialog's owner, for one).
+      HWND root = RootOf(window);
+      if (Window* r = Find(root)) r->lastFocus = s.focus;
+      if (DialogData* d = DialogOf(root); d != nullptr && s.focus != root) d->lastFocus = s.focus;
+      SetFocus(HWND{});
+    }
   } else {
     w->style &= ~WS_DISABLED;
   }

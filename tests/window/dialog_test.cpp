@@ -85,9 +85,12 @@ TEST_F(DialogTest, ModalRunReturnsTheCodeOfTheButtonThatEndedItAndEscGivesTwo) {
 }
 
 TEST_F(DialogTest, OwnerIsDisabledWhileTheDialogRunsAndEnabledAfter) {
-  HWND owner = CreateWindowExW(0, WC_DIALOG, u"main", WS_POPUP | WS_VISIBLE | WS_CAPTION, 0, 0, 400, 300,
-                               HWND{}, 0);
+  DialogTemplate main = QuestionTemplate();
+  main.style |= WS_VISIBLE;
+  HWND owner = CreateDialogIndirectParamW(main, HWND{}, DefDlgProcW, 0);
   SetMainWindow(owner);
+  HWND no = GetDlgItem(owner, IDNO);
+  SetFocus(no);
   bool ownerEnabledDuringRun = true;
   HWND dialog;
   auto act = [&](HWND d) {
@@ -101,6 +104,8 @@ TEST_F(DialogTest, OwnerIsDisabledWhileTheDialogRunsAndEnabledAfter) {
   EXPECT_TRUE(IsWindowEnabled(owner));
   EXPECT_FALSE(IsWindow(dialog));
   EXPECT_EQ(GetActiveWindow(), owner);
+  // The owner's control that had the focus has it again.
+  EXPECT_EQ(GetFocus(), no);
 }
 
 TEST_F(DialogTest, InitialisationComesOnceBeforeShowingAndFocusGoesToTheFirstVisibleTabStop) {
