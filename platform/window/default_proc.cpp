@@ -64,6 +64,11 @@ intptr_t DefWindowProcW(HWND window, uint32_t message, uintptr_t wParam, intptr_
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wParam);
+      // The control that asks may answer for itself first (reflection).
+      HWND control{static_cast<uint32_t>(lParam)};
+      if (control != window && IsChild(window, control)) {
+        if (intptr_t own = SendMessageW(control, OCM__BASE + message, wParam, lParam)) return own;
+      }
       const bool edit = message == WM_CTLCOLOREDIT;
       SetTextColor(dc, GetSysColor(message == WM_CTLCOLORBTN ? COLOR_BTNTEXT : COLOR_WINDOWTEXT));
       SetBkColor(dc, GetSysColor(edit ? COLOR_WINDOW : COLOR_BTNFACE));

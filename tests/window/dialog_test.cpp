@@ -204,6 +204,27 @@ TEST_F(DialogTest, ControlColourAnswerColoursTheTextOfAStatic) {
   DeleteObject(face);
 }
 
+TEST_F(DialogTest, ControlMayAnswerItsOwnColourQueryThroughReflection) {
+  HBRUSH own = CreateSolidBrush(RGB(0, 128, 0));
+  DialogTemplate t;
+  t.cx = 100;
+  t.cy = 40;
+  t.style |= WS_VISIBLE;
+  t.items.push_back(LText(u"", 1003, 0, 0, 100, 20));
+  HWND d = CreateDialogIndirectParamW(t, HWND{}, DefDlgProcW, 0);
+  HWND text = GetDlgItem(d, 1003);
+  WindowProc previous = GetWindowProcedure(text);
+  SubclassWindow(text, [own, previous](HWND h, uint32_t m, uintptr_t w, intptr_t l) -> intptr_t {
+    if (m == OCM__BASE + WM_CTLCOLORSTATIC) return reinterpret_cast<intptr_t>(own);
+    return CallWindowProcW(previous, h, m, w, l);
+  });
+  InvalidateRect(text, nullptr, true);
+  PumpPendingMessages();
+  EXPECT_EQ(GetWindowPixel(text, 5, 5), RGB(0, 128, 0));
+  DestroyWindow(d);
+  DeleteObject(own);
+}
+
 TEST_F(DialogTest, OwnerDrawnButtonGetsDrawItemWithSelectedFocusAndDisabledBits) {
   auto states = std::make_shared<std::vector<uint32_t>>();
   DialogTemplate t;
