@@ -116,12 +116,12 @@ void ShowWork::DrawContent() {
   }
   plat::HGDIOBJ previousFont = plat::SelectObject(dc, views::PanelFont());
 
-  // The frame covers the target window; a panel rendered off-screen covers
-  // its frame buffer.
+  // The frame covers the target window (the frame buffer has its client
+  // size, which is the same for the borderless panel surface).
   int32_t W = frameBuffer.width;
   int32_t H = frameBuffer.height;
   RECT window;
-  if (plat::IsWindow(targetWindow) && plat::GetWindowRect(targetWindow, &window)) {
+  if (plat::GetWindowRect(targetWindow, &window)) {
     W = window.right - window.left;
     H = window.bottom - window.top;
   }

@@ -117,10 +117,6 @@ class ShowWork : public vxOnwerDraw {
   void ClearBackground() override;
   void DrawContent() override;
 
-  // Renders one frame of w x h into `target` at (0, 0), as Redraw does for
-  // the target window (off-screen pictures of the panel).
-  void RenderTo(plat::HDC target, int32_t w, int32_t h) { PaintFrame(target, w, h); }
-
   // The collection's root operations, for dropped paths.
   bool LoadFile(const std::u16string& path) { return collection.LoadFile(path); }
   // The caller holds the collection's shape lock.

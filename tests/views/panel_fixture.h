@@ -1,7 +1,7 @@
 // A work panel for tests: files added from bytes built in code, frames
-// rendered into a memory context of the test's own, pixels probed at the
-// places the layout computes, and an owner window that counts the panel's
-// selection notices.
+// painted through the panel's own repaint into a headless window, pixels
+// probed at the places the layout computes, and an owner window that counts
+// the panel's selection notices.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +14,8 @@
 #include "analysis/dicom_file.h"
 #include "platform/core/messages.h"
 #include "platform/gdi/gdi.h"
+#include "platform/window/testing.h"
+#include "platform/window/window.h"
 #include "tests/support/dicom_builder.h"
 #include "views/show_work.h"
 
@@ -49,16 +51,21 @@ class PanelTest : public ::testing::Test {
       if (message == WM_FILE_SELECTED) announced.push_back(panel.selectedPath);
       return 0;
     });
-    panel.SetWindows(plat::HWND{}, owner_);
-    dc_ = plat::CreateCompatibleDC(nullptr);
-    bitmap_ = plat::CreateCompatibleBitmap(dc_, kWidth, kHeight);
-    previous_ = plat::SelectObject(dc_, bitmap_);
+    // The panel paints a borderless headless window, as the panel surface of
+    // the main window.
+    plat::WNDCLASSW windowClass;
+    windowClass.name = u"PanelTestSurface";
+    windowClass.proc = [](plat::HWND w, uint32_t m, uintptr_t wp, intptr_t lp) { return plat::DefWindowProcW(w, m, wp, lp); };
+    ASSERT_TRUE(plat::RegisterClassW(windowClass));
+    target_ = plat::CreateWindowExW(0, u"PanelTestSurface", u"", plat::WS_POPUP | plat::WS_VISIBLE, 0, 0, kWidth, kHeight,
+                                    plat::HWND{}, 0);
+    ASSERT_TRUE(target_);
+    panel.SetWindows(target_, owner_);
   }
   void TearDown() override {
-    plat::SelectObject(dc_, previous_);
-    plat::DeleteObject(bitmap_);
-    plat::DeleteDC(dc_);
+    plat::DestroyWindow(target_);
     plat::DestroyWindow(owner_);
+    plat::DiscardQueuedMessages();
   }
 
   // Adds a file analysed from bytes under `path`; returns its serial. It is
@@ -71,9 +78,18 @@ class PanelTest : public ::testing::Test {
     return serial;
   }
 
-  void Frame(int w = kWidth, int h = kHeight) { panel.RenderTo(dc_, w, h); }
+  // Repaints the panel and reads the window's pixels back.
+  void Frame() {
+    panel.Redraw();
+    pixels_ = plat::CopyWindowPixels(target_);
+    ASSERT_EQ(pixels_.width, kWidth);
+    ASSERT_EQ(pixels_.height, kHeight);
+  }
 
-  COLORREF At(int x, int y) const { return plat::GetPixel(dc_, x, y); }
+  COLORREF At(int x, int y) const {
+    if (x < 0 || y < 0 || x >= pixels_.width || y >= pixels_.height) return plat::CLR_INVALID;
+    return plat::ColorFromPixel(pixels_.At(x, y));
+  }
 
   // Pixels of exactly `colour` inside r.
   int Count(const RECT& r, COLORREF colour) const {
@@ -100,9 +116,11 @@ class PanelTest : public ::testing::Test {
 
   // Extent of a text in the panel's font.
   plat::SIZE Extent(std::u16string_view text) {
-    plat::HGDIOBJ previous = plat::SelectObject(dc_, CachedFont(u"宋体", 12, 400));
-    plat::SIZE size = plat::GetTextExtentPoint32W(dc_, text);
-    plat::SelectObject(dc_, previous);
+    plat::HDC dc = plat::CreateCompatibleDC(nullptr);
+    plat::HGDIOBJ previous = plat::SelectObject(dc, CachedFont(u"宋体", 12, 400));
+    plat::SIZE size = plat::GetTextExtentPoint32W(dc, text);
+    plat::SelectObject(dc, previous);
+    plat::DeleteDC(dc);
     return size;
   }
   int TextHeight() { return Extent(u"test").cy; }
@@ -169,9 +187,8 @@ class PanelTest : public ::testing::Test {
   }
 
   plat::HWND owner_;
-  plat::HDC dc_ = nullptr;
-  plat::HBITMAP bitmap_ = nullptr;
-  plat::HGDIOBJ previous_ = nullptr;
+  plat::HWND target_;
+  plat::WindowPixels pixels_;
 };
 
 }  // namespace viewtest
