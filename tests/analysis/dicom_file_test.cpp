@@ -234,6 +234,16 @@ TEST(DicomFile, ValueByKeyTakesTheFirstTopLevelElementOnly) {
   }
 }
 
+TEST(DicomFile, ValueByKeyOfAValueLongerThanTheFileIsEmpty) {
+  DicomBuilder b;
+  b.Preamble().Meta(fixture::kExplicitLittle).Header(0x0010, 0x0020, "LO", 60000).Raw({'P', 'I', 'D'});
+  auto f = AnalysedBytes(b.Bytes());
+  ASSERT_EQ(f->status, StatusInterrupted);
+  std::u16string out = u"untouched";
+  EXPECT_EQ(f->ValueByKey(MakeTagKey(0x0010, 0x0020), out), 60000);
+  EXPECT_EQ(out, u"");
+}
+
 TEST(DicomFile, MatchesRowComparesWithoutAsciiCase) {
   fixture::SimpleFile spec;
   spec.patientName = "Zhang^San";

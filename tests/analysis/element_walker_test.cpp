@@ -64,6 +64,12 @@ std::vector<std::string> Shape(const DicomFile& f) {
   return out;
 }
 
+std::string TagText(uint16_t group, uint16_t element) {
+  char tag[16];
+  std::snprintf(tag, sizeof tag, "%04X,%04X", group, element);
+  return tag;
+}
+
 bool LogHas(const DicomFile& f, const std::u16string& text) { return f.logText.find(text) != std::u16string::npos; }
 
 // Poisons the spare capacity behind the file's bytes (where AddressSanitizer
@@ -479,8 +485,10 @@ TEST(ElementWalker, ValuesOfUndefinedLengthAreWalkedAsImplicitItems) {
     Encoding encoding;
     const char* vr;  // in the stream, or the dictionary's in implicit VR
     const char* recordedVr;
+    uint16_t group = 0x0009, element = 0x1010;
   } cases[] = {
       {"implicit private element", Encoding::ImplicitLittle, "UN", "SQ"},
+      {"implicit text element", Encoding::ImplicitLittle, "LO", "LO", 0x0008, 0x0080},
       {"explicit UN", Encoding::ExplicitLittle, "UN", "UN"},
       {"explicit OB, not Pixel Data", Encoding::ExplicitLittle, "OB", "OB"},
       {"big-endian UN", Encoding::ExplicitBig, "UN", "UN"},
@@ -493,7 +501,7 @@ TEST(ElementWalker, ValuesOfUndefinedLengthAreWalkedAsImplicitItems) {
     DicomBuilder b(c.encoding);
     b.Preamble().Meta(syntax);
     const int32_t privateAt = static_cast<int32_t>(b.Size());
-    b.Header(0x0009, 0x1010, c.vr, 0xFFFFFFFFu);
+    b.Header(c.group, c.element, c.vr, 0xFFFFFFFFu);
     // The content is implicit VR little endian whatever the data set is.
     b.SetEncoding(Encoding::ImplicitLittle);
     b.BeginItem().Text(0x0010, 0x0010, "PN", "INSIDE").US(0x0028, 0x0010, 7).EndItem();
@@ -505,9 +513,10 @@ TEST(ElementWalker, ValuesOfUndefinedLengthAreWalkedAsImplicitItems) {
     EXPECT_EQ(f->status, StatusComplete);
     std::vector<std::string> shape = Shape(*f);
     EXPECT_EQ(std::vector<std::string>(shape.begin() + 3, shape.end()),
-              (std::vector<std::string>{std::string("0009,1010 ") + c.recordedVr + " 0", "0010,0010 PN 1",
+              (std::vector<std::string>{TagText(c.group, c.element) + " " + c.recordedVr + " 0", "0010,0010 PN 1",
                                         "0028,0010 US 1", "0028,0011 US 0"}));
-    const DicomElement* priv = Find(*f, 0x0009, 0x1010);
+    const DicomElement* priv = Find(*f, c.group, c.element);
+    ASSERT_NE(priv, nullptr);
     EXPECT_EQ(priv->offset, privateAt);
     EXPECT_EQ(priv->length, -1);
     EXPECT_EQ(priv->end, privateEnd);
@@ -519,22 +528,33 @@ TEST(ElementWalker, ValuesOfUndefinedLengthAreWalkedAsImplicitItems) {
   }
 }
 
-TEST(ElementWalker, UnterminatedUndefinedValueLeavesNoSpanOutsideItsHeader) {
-  DicomBuilder b;
-  b.Preamble().Meta(fixture::kExplicitLittle).Header(0x0009, 0x1010, "UN", 0xFFFFFFFFu);
-  b.SetEncoding(Encoding::ImplicitLittle).BeginItem().Text(0x0010, 0x0010, "PN", "CUT");
-  auto f = Analysed(b.Bytes());
-  EXPECT_EQ(f->status, StatusInterrupted);
-  for (const DicomElement& e : f->elements) {
-    EXPECT_GE(e.end, e.offset);
-    if (e.length >= 0) {
-      EXPECT_GE(e.end - e.length, e.offset + 8);
+TEST(ElementWalker, UnterminatedSequenceOrValueEndsAtItsOwnHeader) {
+  struct Case {
+    const char* name;
+    uint16_t group, element;
+    const char* vr;
+  } cases[] = {{"explicit UN", 0x0009, 0x1010, "UN"}, {"explicit SQ", 0x0008, 0x1140, "SQ"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DicomBuilder b;
+    b.Preamble().Meta(fixture::kExplicitLittle).Header(c.group, c.element, c.vr, 0xFFFFFFFFu);
+    if (std::string_view(c.vr) == "UN") b.SetEncoding(Encoding::ImplicitLittle);
+    b.BeginItem().Text(0x0010, 0x0010, "PN", "CUT");
+    auto f = Analysed(b.Bytes());
+    EXPECT_EQ(f->status, StatusInterrupted);
+    for (const DicomElement& e : f->elements) {
+      EXPECT_GE(e.end, e.offset);
+      if (e.length >= 0) {
+        EXPECT_GE(e.end - e.length, e.offset + 8);
+      }
     }
+    const DicomElement* open = Find(*f, c.group, c.element);
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open->end, open->offset);
+    EXPECT_EQ(open->length, -1);
+    ASSERT_NE(Find(*f, 0x0010, 0x0010, 1), nullptr) << "the elements read before the failure stay";
+    RenderEverything(*f);
   }
-  const DicomElement* priv = Find(*f, 0x0009, 0x1010);
-  ASSERT_NE(priv, nullptr);
-  EXPECT_EQ(priv->end, priv->offset);
-  RenderEverything(*f);
 }
 
 // ---------------------------------------------------------------------------
