@@ -298,6 +298,36 @@ TEST_F(WorkPanel, ClearingStopsARunningLoaderBeforeTheTreeGoes) {
   plat::DiscardQueuedMessages();
 }
 
+TEST_F(WorkPanel, TheFirstPanelOwnsTheDrawingObjectCacheUntilItIsDestroyed) {
+  EXPECT_EQ(ActiveGdiCache(), &panel.gdiCacheStorage);
+  plat::GdiObjectCounts before = plat::GetGdiObjectCounts();
+  {
+    ShowWork second;
+    EXPECT_EQ(ActiveGdiCache(), &panel.gdiCacheStorage);
+    EXPECT_NE(CachedBrush(0x123456), nullptr);
+    EXPECT_EQ(second.gdiCacheStorage.count, 0);
+  }
+  // The second panel's end leaves the first one's cache alone.
+  EXPECT_EQ(ActiveGdiCache(), &panel.gdiCacheStorage);
+  EXPECT_EQ(plat::GetGdiObjectCounts().brushes, before.brushes + 1);
+  EXPECT_NE(plat::GetObjectType(CachedBrush(0x123456)), plat::OBJ_NONE);
+}
+
+TEST(WorkPanelCache, APanelsEndDeletesItsObjectsAndEmptiesTheReference) {
+  plat::GdiObjectCounts before = plat::GetGdiObjectCounts();
+  {
+    ShowWork panel;
+    EXPECT_NE(CachedPen(plat::PS_SOLID, 1, 0x808080), nullptr);
+    EXPECT_NE(CachedFont(u"宋体", 12, 400), nullptr);
+  }
+  EXPECT_EQ(ActiveGdiCache(), nullptr);
+  EXPECT_EQ(plat::GetGdiObjectCounts(), before);
+  EXPECT_EQ(CachedBrush(1), nullptr);
+  // A panel made afterwards becomes the owner.
+  ShowWork next;
+  EXPECT_EQ(ActiveGdiCache(), &next.gdiCacheStorage);
+}
+
 TEST_F(WorkPanel, ManyFramesCreateNoNewDrawingObjects) {
   LoadThree();
   Click(OnRow(0));
