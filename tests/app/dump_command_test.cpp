@@ -71,19 +71,16 @@ struct Json {
   long long number = 0;
   std::string text;
   std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> members;
+  std::vector<std::string> keys;  // an object's keys in order, and their values
+  std::vector<Json> values;
 
   const Json& operator[](const std::string& key) const {
-    for (const auto& m : members)
-      if (m.first == key) return m.second;
+    for (size_t i = 0; i < keys.size(); ++i)
+      if (keys[i] == key) return values[i];
     static const Json missing;
     return missing;
   }
-  std::vector<std::string> Keys() const {
-    std::vector<std::string> keys;
-    for (const auto& m : members) keys.push_back(m.first);
-    return keys;
-  }
+  const std::vector<std::string>& Keys() const { return keys; }
 };
 
 class JsonReader {
@@ -149,7 +146,8 @@ class JsonReader {
         std::string key;
         Json member;
         if (!Str(key) || !Eat(':') || !Value(member)) return false;
-        v.members.emplace_back(key, member);
+        v.keys.push_back(key);
+        v.values.push_back(member);
       } while (Eat(','));
       return Eat('}');
     }
