@@ -137,7 +137,7 @@ intptr_t DefWindowProcW(HWND window, uint32_t message, uintptr_t wParam, intptr_
     case WM_GETICON:
       return reinterpret_cast<intptr_t>(wParam == ICON_BIG ? w->bigIcon : w->smallIcon);
     case WM_CANCELMODE:
-      if (S().capture == window) ReleaseCapture();
+      if (S().capture && (S().capture == window || IsChild(window, S().capture))) ReleaseCapture();
       return 0;
     case WM_NCHITTEST:
       return HTCLIENT;

@@ -976,7 +976,9 @@ bool EnableWindow(HWND window, bool enable) {
   if (wasDisabled == !enable) return wasDisabled;
   State& s = S();
   if (!enable) {
-    if (s.capture && (s.capture == window || IsChild(window, s.capture))) SendMessageW(window, WM_CANCELMODE, 0, 0);
+    // A window being disabled stops whatever mode it is in (a capture, a
+    // drag) first.
+    SendMessageW(window, WM_CANCELMODE, 0, 0);
     if ((w = Find(window)) == nullptr) return wasDisabled;
     w->style |= WS_DISABLED;
     if (s.focus && (s.focus == window || IsChild(window, s.focus))) {

@@ -186,7 +186,7 @@ TEST_F(WindowTreeTest, WindowDrawingContextDrawsAtTheWindowsPlaceClippedToIt) {
 }
 
 TEST_F(WindowTreeTest, EnableShowAndFocusSendTheirMessages) {
-  MessageLog log({WM_ENABLE, WM_SETFOCUS, WM_KILLFOCUS, WM_SHOWWINDOW});
+  MessageLog log({WM_ENABLE, WM_SETFOCUS, WM_KILLFOCUS, WM_SHOWWINDOW, WM_CANCELMODE});
   RegisterTestClass(u"Logged", log.Proc());
   HWND top = CreateWindowExW(0, WC_DIALOG, u"", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, HWND{}, 0);
   HWND a = CreateWindowExW(0, u"Logged", u"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, top, 1);
@@ -206,11 +206,14 @@ TEST_F(WindowTreeTest, EnableShowAndFocusSendTheirMessages) {
   EXPECT_EQ(log.received[2].window, b);
   log.received.clear();
 
-  // Disabling the focus window takes the focus away, then says so.
+  // Disabling the focus window ends its modes, takes the focus away, then
+  // says so.
+  SetCapture(b);
   EXPECT_FALSE(EnableWindow(b, false));
   EXPECT_FALSE(IsWindowEnabled(b));
   EXPECT_FALSE(GetFocus());
-  EXPECT_EQ(log.Messages(), (std::vector<uint32_t>{WM_KILLFOCUS, WM_ENABLE}));
+  EXPECT_FALSE(GetCapture());
+  EXPECT_EQ(log.Messages(), (std::vector<uint32_t>{WM_CANCELMODE, WM_KILLFOCUS, WM_ENABLE}));
   EXPECT_EQ(log.received.back().wParam, 0u);
   EXPECT_TRUE(EnableWindow(b, true));
   EXPECT_TRUE(IsWindowEnabled(b));
