@@ -199,6 +199,21 @@ TEST_F(TagList, RowsScrolledAboveTheListDrawNothingOutsideIt) {
   EXPECT_TRUE(ShowsCell(Cell(244, 66, 1), ElementLabel(e), kTagColour));
 }
 
+TEST_F(TagList, ValuesOfABigEndianDataSetReadInItsByteOrder) {
+  fixture::SimpleFile spec;
+  spec.encoding = fixture::Encoding::ExplicitBig;
+  spec.patientName = "BIG^ENDIAN";
+  int32_t big = Add(fixture::BuildSimpleFile(spec), u"/data/big/b.dcm");
+  Frame();
+  panel.SetCurrentFile(big);
+  Frame();
+  file = File(big);
+  ASSERT_NE(file, nullptr);
+  const int rows = IndexOf(0x0028, 0x0010);  // US 4, stored as 00 04
+  EXPECT_TRUE(ShowsCell(Cell(676, 300, rows), u"4", kValueColour, plat::DT_SINGLELINE));
+  EXPECT_TRUE(ShowsCell(Cell(630, 38, rows), u"2", kLengthColour, plat::DT_RIGHT));
+}
+
 TEST_F(TagList, ContentHeightAndRowHeightFollowTheFont) {
   EXPECT_EQ(panel.tagRowHeight, RowHeight());
   EXPECT_EQ(panel.tagViewHeight, kHeight - 18);
