@@ -33,7 +33,7 @@ fi
 
 now_ns() { date +%s%N; }
 
-# time_command NAME -- COMMAND...: prints "best median" in seconds.
+# time_command COMMAND...: prints the best and the median time in seconds.
 time_command() {
   local times=() start end
   "$@" >/dev/null 2>&1 || true  # warm-up, also fills the page cache
