@@ -22,7 +22,7 @@ enum class AnonymizeFailure : int32_t {
   NoFolder,        // the source path has no folder part to derive the output folder from
   OutputTooLarge,  // the output stream could not be built in memory
   NotSaved,        // the output file could not be written whole
-  OutputIsSource,  // the output folder is the source folder itself (a link named like it)
+  OutputFolderIsLink,  // a symbolic link stands where the output folder would be
   NoProfile,       // the profile could not be built
 };
 

@@ -25,12 +25,11 @@ std::u16string FolderPart(const std::u16string& path) {
   return slash == 0 ? std::u16string(u"/") : path.substr(0, slash);
 }
 
-// Whether both paths name one existing folder, through links or not.
-bool SameExistingFolder(const std::u16string& a, const std::u16string& b) {
-  struct stat sa, sb;
-  std::string na = plat::PathToNative(a), nb = plat::PathToNative(b);
-  if (::stat(na.c_str(), &sa) != 0 || ::stat(nb.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+// Whether the path exists as a symbolic link (not followed).
+bool IsSymbolicLink(const std::u16string& path) {
+  struct stat st;
+  const std::string native = plat::PathToNative(path);
+  return !native.empty() && ::lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 }  // namespace
@@ -41,7 +40,7 @@ const char* AnonymizeFailureText(AnonymizeFailure failure) {
     case AnonymizeFailure::NoFolder: return "the path has no folder part";
     case AnonymizeFailure::OutputTooLarge: return "not enough memory for the output";
     case AnonymizeFailure::NotSaved: return "the output file could not be written";
-    case AnonymizeFailure::OutputIsSource: return "the output folder is the source folder";
+    case AnonymizeFailure::OutputFolderIsLink: return "the output folder is a symbolic link";
     case AnonymizeFailure::NoProfile: return "not enough memory for the profile";
   }
   return "unknown failure";
@@ -69,9 +68,10 @@ AnonymizeFailure AnonyProfile::WriteAnonymized(const DicomFile& file, std::u16st
   std::u16string path = AnonymizedPathOf(file.path);
   if (outputPath != nullptr) *outputPath = path;
   if (path.empty()) return AnonymizeFailure::NoFolder;
-  // A link named like the output folder that leads back to the source
-  // folder would make every output replace its own source.
-  if (SameExistingFolder(FolderPart(path), FolderPart(file.path))) return AnonymizeFailure::OutputIsSource;
+  // A link named like the output folder would take the copies elsewhere:
+  // back into the source folder, where they would replace the sources, or
+  // into any folder the link's maker chose.
+  if (IsSymbolicLink(FolderPart(path))) return AnonymizeFailure::OutputFolderIsLink;
   if (!BuildAnonymized(file)) return AnonymizeFailure::OutputTooLarge;
   if (!SaveBuffer(output, path)) return AnonymizeFailure::NotSaved;
   return AnonymizeFailure::None;

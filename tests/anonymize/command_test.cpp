@@ -207,27 +207,34 @@ TEST(AnonymizeCollection, ReportsAFolderItMayNotWriteInto) {
 TEST(AnonymizeCollection, WritesNothingOutsideTheOutputFolder) {
   TempDir dir;
   std::string source = dir.Write("ct/a.dcm", fixture::BuildSimpleFile({}));
-  std::string other = dir.Write("mr/a.dcm", fixture::BuildSimpleFile({}));
+  std::string backToSource = dir.Write("mr/a.dcm", fixture::BuildSimpleFile({}));
+  std::string elsewhere = dir.Write("us/a.dcm", fixture::BuildSimpleFile({}));
   std::string victim = dir.Write("victim.txt", {'k', 'e', 'e', 'p'});
-  // A link planted at the output name, and an output folder that is a link
-  // back to the source folder.
+  fs::create_directories(dir.Join("other"));
+  // A link planted at an output name, an output folder that is a link back
+  // to its source folder, and one that is a link to some other folder.
   fs::create_directories(dir.Join("ct__Anony"));
   fs::create_symlink(victim, dir.Join("ct__Anony/a.dcm"));
   fs::create_directory_symlink(dir.Join("mr"), dir.Join("mr__Anony"));
+  fs::create_directory_symlink(dir.Join("other"), dir.Join("us__Anony"));
   const auto before = HashTree(dir.path());
 
   StudyCollection collection;
-  Load(collection, {source, other});
+  Load(collection, {source, backToSource, elsewhere});
   AnonymizeResult result = AnonymizeCollection(collection);
   EXPECT_EQ(result.written, 1);
-  ASSERT_EQ(result.failed, 1);
-  EXPECT_EQ(N(result.failures[0].path), other);
-  EXPECT_EQ(result.failures[0].reason, AnonymizeFailure::OutputIsSource);
+  ASSERT_EQ(result.failed, 2);
+  EXPECT_EQ(N(result.failures[0].path), backToSource);
+  EXPECT_EQ(N(result.failures[1].path), elsewhere);
+  for (const FileFailure& f : result.failures) EXPECT_EQ(f.reason, AnonymizeFailure::OutputFolderIsLink);
 
-  // The link was replaced by the output; what it pointed to is untouched.
+  // The link at the output name was replaced by the output; what it pointed
+  // to is untouched, and nothing reached the folders behind the other links.
   EXPECT_FALSE(fs::is_symlink(dir.Join("ct__Anony/a.dcm")));
   EXPECT_EQ(Analysed(dir.Join("ct__Anony/a.dcm")).file.status, StatusImage);
   EXPECT_EQ(fixture::ReadFileBytes(victim), (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_TRUE(fs::is_empty(dir.Join("other")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Join("mr")), fs::directory_iterator()), 1);
   for (const auto& [path, hash] : before) EXPECT_EQ(Hash(path), hash) << path;
 }
 
