@@ -19,8 +19,8 @@ constexpr COLORREF kValueOneSide = 0xAEC3FA;
 constexpr COLORREF kMainFrame = 0xFDDE4B;
 constexpr COLORREF kCompareFrame = 0x77CBFD;
 
-// A Part 10 file whose data set the caller writes; the meta groups of two
-// such files are identical.
+// A file with preamble and meta group whose data set the caller writes; the
+// meta groups of two such files are identical.
 std::vector<uint8_t> FileOf(const std::function<void(DicomBuilder&)>& dataSet) {
   DicomBuilder b;
   b.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.2", "1.2.3.4");
