@@ -1,5 +1,6 @@
 #include "analysis/dicom_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -66,6 +67,7 @@ void DicomFile::Analyse(const std::u16string& filePath) {
   depth = 0;
   elements.length = 0;
   fileBytes.length = 0;
+  implicitContent_.clear();
 
   if (!ReadWholeFile()) {
     if (LogWanted()) Log(u"文件打开失败，分析进程结束");
@@ -87,6 +89,7 @@ void DicomFile::AnalyseBytes(const std::u16string& filePath, const uint8_t* byte
   depth = 0;
   elements.length = 0;
   fileBytes.length = 0;
+  implicitContent_.clear();
 
   if (LogWanted()) Log(plat::FormatText(u"文件长度：%d 字节", {static_cast<long long>(count)}));
   if (static_cast<int64_t>(count) > kMaxFileBytes || !fileBytes.Assign(bytes, static_cast<int64_t>(count))) {
@@ -162,12 +165,24 @@ void DicomFile::WalkFromMarker() {
   }
 }
 
+bool DicomFile::InsideImplicitContent(const DicomElement& e) const {
+  if (implicitContent_.empty()) return false;
+  // The last range that starts at or before the element.
+  auto it = std::upper_bound(implicitContent_.begin(), implicitContent_.end(), e.offset,
+                             [](int32_t offset, const std::pair<int32_t, int32_t>& r) { return offset < r.first; });
+  if (it == implicitContent_.begin()) return false;
+  --it;
+  return e.offset < it->second;
+}
+
 int32_t DicomFile::IsExplicitElement(const DicomElement& e) const {
-  return e.group == 0x0002 ? 1 : explicitVr;
+  if (e.group == 0x0002) return 1;
+  if (explicitVr != 0 && InsideImplicitContent(e)) return 0;
+  return explicitVr;
 }
 
 bool DicomFile::IsBigEndianElement(const DicomElement& e) const {
-  return littleEndian == 0 && e.group != 0x0002;
+  return littleEndian == 0 && e.group != 0x0002 && !InsideImplicitContent(e);
 }
 
 void DicomFile::ValueSpan(const DicomElement& e, const uint8_t*& first, int32_t& count) const {

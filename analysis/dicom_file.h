@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "analysis/byte_buffer.h"
 #include "analysis/dicom_element.h"
@@ -95,8 +97,18 @@ class DicomFile {
   bool LogWanted() const { return logEnabled != 0 && (logToText != 0 || logToDebugger != 0); }
 
  private:
+  friend class ElementWalker;
+
   bool ReadWholeFile();
   void WalkFromMarker();
+  // True when the element lies inside the value of an element of undefined
+  // length that is not a sequence: such content is implicit VR little endian
+  // whatever the data set's encoding.
+  bool InsideImplicitContent(const DicomElement& e) const;
+
+  // The byte ranges [first, end) of such contents, sorted and disjoint (an
+  // inner range is dropped when the range around it is added). Usually empty.
+  std::vector<std::pair<int32_t, int32_t>> implicitContent_;
 };
 
 // A text shorter than `limit` characters whole; otherwise its first three

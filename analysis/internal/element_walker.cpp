@@ -270,10 +270,23 @@ bool ElementWalker::WalkUndefinedValue(DicomElement& record, int64_t itemsStart)
   f.explicitVr = 0;
   f.littleEndian = 1;
   f.depth += 1;
+  const int32_t firstInside = f.elements.length;
   int64_t end = WalkItemsToDelimiter(itemsStart, false, 4);
   f.depth -= 1;
   f.explicitVr = savedExplicit;
   f.littleEndian = savedLittle;
+
+  // Remember where the content lies, so that the readers of its elements know
+  // their encoding after the walk. A failed walk covers the elements it
+  // recorded.
+  int64_t contentEnd = end;
+  if (end < 0) contentEnd = f.elements.length > firstInside ? f.elements[f.elements.length - 1].offset + 1 : itemsStart;
+  if (contentEnd > itemsStart && contentEnd <= INT32_MAX) {
+    auto& ranges = f.implicitContent_;
+    while (!ranges.empty() && ranges.back().first >= itemsStart) ranges.pop_back();  // nested inside this one
+    ranges.emplace_back(static_cast<int32_t>(itemsStart), static_cast<int32_t>(contentEnd));
+  }
+
   if (end < 0 || end > INT32_MAX) return false;
   record.end = static_cast<int32_t>(end);
   return true;

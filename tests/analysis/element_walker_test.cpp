@@ -521,10 +521,17 @@ TEST(ElementWalker, ValuesOfUndefinedLengthAreWalkedAsImplicitItems) {
     EXPECT_EQ(priv->length, -1);
     EXPECT_EQ(priv->end, privateEnd);
     EXPECT_EQ(Utf8(ValueText(*priv, *f)), "");
-    if (c.encoding != Encoding::ExplicitBig) {
-      EXPECT_EQ(Utf8(ValueText(*Find(*f, 0x0028, 0x0010), *f)), "7");
-    }
-    EXPECT_EQ(Utf8(ValueText(*Find(*f, 0x0028, 0x0011), *f)), "300") << "the file's own encoding applies again";
+    // Inside, values and headers are implicit VR little endian; after it
+    // the file's own encoding applies again.
+    const DicomElement* inside = Find(*f, 0x0028, 0x0010);
+    const DicomElement* after = Find(*f, 0x0028, 0x0011);
+    EXPECT_EQ(Utf8(ValueText(*inside, *f)), "7");
+    EXPECT_EQ(Utf8(ValueText(*after, *f)), "300");
+    EXPECT_EQ(f->IsExplicitElement(*inside), 0);
+    EXPECT_FALSE(f->IsBigEndianElement(*inside));
+    EXPECT_EQ(f->IsExplicitElement(*priv), f->explicitVr);
+    EXPECT_EQ(f->IsExplicitElement(*after), f->explicitVr);
+    EXPECT_EQ(f->IsBigEndianElement(*after), c.encoding == Encoding::ExplicitBig);
   }
 }
 
@@ -552,7 +559,9 @@ TEST(ElementWalker, UnterminatedSequenceOrValueEndsAtItsOwnHeader) {
     ASSERT_NE(open, nullptr);
     EXPECT_EQ(open->end, open->offset);
     EXPECT_EQ(open->length, -1);
-    ASSERT_NE(Find(*f, 0x0010, 0x0010, 1), nullptr) << "the elements read before the failure stay";
+    const DicomElement* inside = Find(*f, 0x0010, 0x0010, 1);
+    ASSERT_NE(inside, nullptr) << "the elements read before the failure stay";
+    EXPECT_EQ(f->IsExplicitElement(*inside), std::string_view(c.vr) == "UN" ? 0 : 1);
     RenderEverything(*f);
   }
 }
