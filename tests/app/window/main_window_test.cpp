@@ -120,7 +120,10 @@ class BoxAnswerer {
     for (HWND t : GetTopLevelWindows()) {
       if (!IsWindowVisible(t) || t == GetMainWindow() || t == s.last) continue;
       if ((GetWindowLongW(t, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0) continue;
-      if (!GetDlgItem(t, kMessageBoxTextId)) continue;
+      // A message box: its text line is a static (the main window's 1014 is
+      // a button).
+      HWND text = GetDlgItem(t, kMessageBoxTextId);
+      if (!text || GetClassNameW(text) != WC_STATIC) continue;
       s.last = t;
       Seen seen;
       seen.text = GetDlgItemTextW(t, kMessageBoxTextId);
@@ -137,6 +140,37 @@ class BoxAnswerer {
     }
   }
 
+  std::shared_ptr<State> state_;
+  HWND window_;
+};
+
+// Runs `step` every few milliseconds from a timer (so also inside modal
+// loops) until it returns true.
+class TimerScript {
+ public:
+  explicit TimerScript(std::function<bool()> step) : state_(std::make_shared<State>()) {
+    state_->step = std::move(step);
+    WNDCLASSW c;
+    c.name = u"TimerScript";
+    auto state = state_;
+    c.proc = [state](HWND h, uint32_t m, uintptr_t w, intptr_t l) -> intptr_t {
+      if (m == WM_TIMER && !state->done) state->done = state->step();
+      return DefWindowProcW(h, m, w, l);
+    };
+    RegisterClassW(c);
+    window_ = CreateWindowExW(WS_EX_TOOLWINDOW, u"TimerScript", u"", WS_POPUP, 0, 0, 1, 1, HWND{}, 0);
+    SetTimer(window_, 1, 5);
+  }
+  ~TimerScript() {
+    if (IsWindow(window_)) DestroyWindow(window_);
+  }
+  bool done() const { return state_->done; }
+
+ private:
+  struct State {
+    std::function<bool()> step;
+    bool done = false;
+  };
   std::shared_ptr<State> state_;
   HWND window_;
 };
@@ -492,32 +526,83 @@ TEST_F(MainWindowTest, WheelScrollsTheTagListWhereverThePointerIs) {
 }
 
 TEST_F(MainWindowTest, AboutBoxOpensFromTheSystemMenuCommand) {
-  PostMessageW(main, WM_SYSCOMMAND, 0x0010, 0);
-  HWND about;
-  auto found = [&] {
-    for (HWND t : GetTopLevelWindows())
-      if (IsWindowVisible(t) && GetWindowTextW(t) == u"关于 QuorilTesmer") about = t;
-    return static_cast<bool>(about);
-  };
-  // The box runs modally: look for it from a timer of the answerer's kind.
   answerer.reset();
-  WNDCLASSW c;
-  c.name = u"AboutCloser";
-  bool seen = false;
-  c.proc = [&](HWND h, uint32_t m, uintptr_t w, intptr_t l) -> intptr_t {
-    if (m == WM_TIMER && !seen && found()) {
-      seen = true;
-      InjectKeyPress(VK_RETURN);
+  HWND about;
+  TimerScript closer([&] {
+    for (HWND t : GetTopLevelWindows()) {
+      if (IsWindowVisible(t) && GetWindowTextW(t) == u"关于 QuorilTesmer") {
+        about = t;
+        InjectKeyPress(VK_RETURN);  // "确定"
+        return true;
+      }
     }
-    return DefWindowProcW(h, m, w, l);
-  };
-  RegisterClassW(c);
-  HWND closer = CreateWindowExW(WS_EX_TOOLWINDOW, u"AboutCloser", u"", WS_POPUP, 0, 0, 1, 1, HWND{}, 0);
-  SetTimer(closer, 1, 5);
-  ASSERT_TRUE(PumpUntil([&] { return seen && IsWindowEnabled(main); }));
+    return false;
+  });
+  PostMessageW(main, WM_SYSCOMMAND, 0x0010, 0);
+  ASSERT_TRUE(PumpUntil([&] { return closer.done() && IsWindowEnabled(main); }));
   PumpPendingMessages();
+  EXPECT_TRUE(about);
   EXPECT_FALSE(IsWindow(about));
-  DestroyWindow(closer);
+}
+
+TEST_F(MainWindowTest, MouseOnlyReachesThePanelInsideItsSurface) {
+  DropStudy();
+  HWND surface = Item(kPanelSurfaceId);
+  RECT r;
+  GetClientRect(surface, &r);
+  ShowWork& panel = dialog->panel;
+  // Just below the surface (its height): the status line, not the panel.
+  InjectMouseButton(surface, POINT{10, r.bottom}, 0, true);
+  PumpPendingMessages();
+  EXPECT_EQ(panel.buttonDown, 0);
+  InjectMouseButton(surface, POINT{10, r.bottom}, 0, false);
+  PumpPendingMessages();
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // no double-click
+  // Its top-left corner belongs to it.
+  InjectMouseButton(surface, POINT{0, 0}, 0, true);
+  PumpPendingMessages();
+  EXPECT_EQ(panel.buttonDown, 1);
+  EXPECT_EQ(panel.pressPoint.x, 0);
+  EXPECT_EQ(panel.pressPoint.y, 0);
+  InjectMouseButton(surface, POINT{0, 0}, 0, false);
+  PumpPendingMessages();
+}
+
+TEST_F(MainWindowTest, LoaderProgressTextsAndTheSmallestWindow) {
+  struct Case {
+    uintptr_t done;
+    intptr_t total;
+    const char16_t* text;
+  } cases[] = {{3, 10, u"文件加载3/10"}, {7, -1, u"文件加载完毕"}, {0, -1, u"文件加载完毕"}};
+  for (const Case& c : cases) {
+    PostMessageW(main, WM_LOAD_PROGRESS, c.done, c.total);
+    PumpPendingMessages();
+    EXPECT_EQ(Status(), c.text);
+  }
+  InjectResize(main, SIZE{400, 300});
+  PumpPendingMessages();
+  RECT w = ScreenRectOf(main);
+  EXPECT_GE(w.right - w.left, kNarrowWindowWidth);
+  EXPECT_GE(w.bottom - w.top, kMinimumWindowHeight);
+}
+
+TEST_F(MainWindowTest, CloseAnsweredYesStopsTheLoaderAndEndsTheModalRun) {
+  for (int i = 0; i < 300; ++i) dir.Write("many/f" + std::to_string(i) + ".dcm", StudyFile("MANY", i));
+  CTesmerDlg modal;
+  modal.initialPaths = {U(dir.Join("many"))};
+  answerer->Then(BoxAnswerer::Press(VK_RETURN));  // "是" has the focus
+  TimerScript closer([&] {
+    HWND h = modal.GetSafeHwnd();
+    if (!IsWindowVisible(h) || !modal.panel.collection.loader) return false;
+    InjectClose(h);
+    return true;
+  });
+  EXPECT_EQ(modal.DoModal(), IDCANCEL);
+  EXPECT_TRUE(closer.done());
+  ASSERT_EQ(answerer->seen().size(), 1u);
+  EXPECT_EQ(answerer->seen()[0].text, u"退出Tesmer？");
+  EXPECT_EQ(modal.panel.collection.loader, nullptr);
+  EXPECT_FALSE(IsWindow(modal.GetSafeHwnd()));
 }
 
 }  // namespace
