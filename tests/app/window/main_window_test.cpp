@@ -462,6 +462,23 @@ TEST_F(MainWindowTest, ClearWhileAFolderLoadsStopsTheLoaderFirst) {
   EXPECT_EQ(dialog->panel.collection.ShownFileCount(), 0);
 }
 
+TEST_F(MainWindowTest, FolderDroppedWhileAnotherLoadsIsQueuedAndLoadedAfterIt) {
+  for (int i = 0; i < 200; ++i) dir.Write("many/f" + std::to_string(i) + ".dcm", StudyFile("MANY", i));
+  WriteStudy();
+  InjectDrop(main, {U(dir.Join("many"))});
+  PumpPendingMessages();
+  ASSERT_TRUE(dialog->panel.collection.loader);
+  InjectDrop(main, {U(folder)});
+  int ends = 0;
+  ASSERT_TRUE(PumpUntil([&] {
+    ends = 0;
+    for (const std::u16string& t : *statusLog) ends += t == u"文件加载完毕";
+    return ends == 2;
+  }));
+  dialog->panel.Redraw();
+  EXPECT_EQ(dialog->panel.collection.ShownFileCount(), 203);
+}
+
 TEST_F(MainWindowTest, CloseAskedAndAnsweredNoKeepsWindowAndFiles) {
   DropStudy();
   answerer->Then(BoxAnswerer::Click(IDNO));
