@@ -163,6 +163,10 @@ int RunScreenshotCommand(int argc, char** argv) {
       continue;
     }
     (panel.*c.apply)(serial);
+    // A frame after each choice, as a user sees one after each click: the
+    // single list of the current file sets the tag row height that the
+    // comparison and the hex selection then use.
+    panel.Redraw();
   }
   if (options.collapse > 0) {
     StudyCollection::ShapeReader reader(panel.collection);
