@@ -89,7 +89,7 @@ DialogTemplate AboutBoxTemplate() {
   t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
   t.items = {
       LText(u"QuorilTesmer，1.0 版", -1, 52, 22, 114, 8),
-      LText(u"DICOM 查看与脱敏", -1, 81, 34, 56, 8),
+      LText(u"DICOM 脱敏", -1, 81, 34, 56, 8),
       DefPushButton(u"确定", IDOK, 75, 60, 50, 14),
       PushButton(u"访问官网：www.example.com", kAboutSiteButtonId, 103, 96, 116, 13),
   };

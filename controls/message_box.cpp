@@ -18,26 +18,33 @@ constexpr COLORREF kMessageGrey = RGB(177, 177, 177);
 
 // The band's artwork: a vertical gradient from the window face towards the
 // panel's near-black, a teal rule along its bottom edge, a small teal mark
-// and the product name on the left.
+// and the product name on the left. Its right end fades into the box's face,
+// so a box wider than the band (fonts with wider dialog units) shows no edge.
 constexpr COLORREF kBandTop = RGB(44, 48, 56);
 constexpr COLORREF kBandBottom = RGB(22, 24, 28);
 constexpr COLORREF kBandRule = RGB(3, 123, 131);
 constexpr COLORREF kBandMark = RGB(4, 210, 223);
 constexpr COLORREF kBandTitle = RGB(148, 152, 160);
 
+constexpr int kBandFade = 120;  // pixels over which the right end fades
+
 uint8_t Blend(uint8_t a, uint8_t b, int step, int steps) { return uint8_t(a + (int(b) - int(a)) * step / steps); }
+
+COLORREF BlendColor(COLORREF a, COLORREF b, int step, int steps) {
+  return RGB(Blend(GetRValue(a), GetRValue(b), step, steps), Blend(GetGValue(a), GetGValue(b), step, steps),
+             Blend(GetBValue(a), GetBValue(b), step, steps));
+}
 
 HBITMAP DrawBand() {
   // 24 bits of colour per pixel, held in the drawing layer's 32-bit rows
   // (B, G, R and an unused byte).
   std::vector<uint8_t> bits(size_t(kBandWidth) * kBandHeight * 4, 0);
   for (int y = 0; y < kBandHeight; ++y) {
-    COLORREF c = y == kBandHeight - 1
-                     ? kBandRule
-                     : RGB(Blend(GetRValue(kBandTop), GetRValue(kBandBottom), y, kBandHeight - 2),
-                           Blend(GetGValue(kBandTop), GetGValue(kBandBottom), y, kBandHeight - 2),
-                           Blend(GetBValue(kBandTop), GetBValue(kBandBottom), y, kBandHeight - 2));
+    const COLORREF row =
+        y == kBandHeight - 1 ? kBandRule : BlendColor(kBandTop, kBandBottom, y, kBandHeight - 2);
     for (int x = 0; x < kBandWidth; ++x) {
+      const int fade = x - (kBandWidth - kBandFade);
+      const COLORREF c = fade > 0 ? BlendColor(row, kBoxFace, fade, kBandFade) : row;
       uint8_t* p = &bits[(size_t(y) * kBandWidth + size_t(x)) * 4];
       p[0] = GetBValue(c);
       p[1] = GetGValue(c);
