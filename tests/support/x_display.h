@@ -125,22 +125,31 @@ inline bool PathExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-// An Xvfb server on a display number nobody uses, stopped with the object.
+// An Xvfb server on a display number it chooses itself (-displayfd), so that
+// tests running side by side never race for one; stopped with the object.
 class XvfbServer {
  public:
   XvfbServer(int width, int height) {
-    for (int n = 140 + int(getpid() % 50); n < 400; ++n) {
-      if (!PathExists("/tmp/.X" + std::to_string(n) + "-lock") && !PathExists("/tmp/.X11-unix/X" + std::to_string(n))) {
-        number_ = n;
-        break;
-      }
-    }
-    if (number_ < 0) return;
-    pid_ = SpawnProgram({"Xvfb", display(), "-screen", "0",
-                         std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp"},
-                        {});
-    for (int i = 0; i < 100 && pid_ > 0 && !PathExists("/tmp/.X11-unix/X" + std::to_string(number_)); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0",
+                                     std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    // Xvfb writes its display number once it accepts connections.
+    std::string number;
+    char c;
+    while (pid_ > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos) number_ = std::stoi(number);
   }
   ~XvfbServer() {
     if (pid_ > 0) {
@@ -151,7 +160,7 @@ class XvfbServer {
   XvfbServer(const XvfbServer&) = delete;
   XvfbServer& operator=(const XvfbServer&) = delete;
 
-  bool running() const { return pid_ > 0 && PathExists("/tmp/.X11-unix/X" + std::to_string(number_)); }
+  bool running() const { return pid_ > 0 && number_ >= 0; }
   std::string display() const { return ":" + std::to_string(number_); }
 
  private:
