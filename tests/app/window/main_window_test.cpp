@@ -540,6 +540,11 @@ TEST_F(MainWindowTest, WheelScrollsTheTagListWhereverThePointerIs) {
   InjectWheel(Item(kPanelSurfaceId), POINT{kTagAreaLeft + 50, 60}, 1);
   PumpPendingMessages();
   EXPECT_EQ(panel.tagScroll, 0);
+  // With a button focused the turn still reaches the panel.
+  SetFocus(Item(kClearButtonId));
+  InjectWheel(Item(kPanelSurfaceId), POINT{kTagAreaLeft + 50, 60}, -1);
+  PumpPendingMessages();
+  EXPECT_EQ(panel.tagScroll, -kWheelStep);
 }
 
 TEST_F(MainWindowTest, AboutBoxOpensFromTheSystemMenuCommand) {
