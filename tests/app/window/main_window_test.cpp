@@ -291,6 +291,29 @@ TEST_F(MainWindowTest, StartUpShowsOnlyTheWidthToggleAndTheStatusTemplateText) {
   EXPECT_GT(grey, 20);
   // The about item of the system menu.
   EXPECT_GE(GetMenuItemCount(GetSystemMenu(main, false)), 2);
+  // The tooltips of the buttons.
+  struct Tip {
+    int id;
+    const char16_t* text;
+  } tips[] = {
+      {kAnonymizeButtonId, u"将打开的DICOM文件进行脱敏化"},
+      {kLoadButtonId, u"导入文件"},
+      {kClearButtonId, u"关闭所有文件，并清空列表"},
+      {kPositionColumnButtonId, u"显示每个标签在DICOM文件中的位置"},
+      {kWidthToggleId, u"扩大/缩小工作区"},
+      {kTidyButtonId, u"对文件列表进行归类整理"},
+  };
+  for (const Tip& tip : tips) {
+    const CFlatButton* button = nullptr;
+    for (const CFlatButton& b : dialog->buttons)
+      if (b.GetSafeHwnd() == Item(tip.id)) button = &b;
+    ASSERT_NE(button, nullptr) << tip.id;
+    TOOLINFOW info;
+    info.hwnd = Item(tip.id);
+    info.uId = 1;
+    SendMessageW(button->Tooltip(), TTM_GETTEXTW, 0, reinterpret_cast<intptr_t>(&info));
+    EXPECT_EQ(info.text, tip.text) << tip.id;
+  }
 }
 
 TEST_F(MainWindowTest, LayoutKeepsTheNoticeClearOfPanelAndButtonsAtEverySize) {
