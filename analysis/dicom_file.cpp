@@ -54,7 +54,7 @@ void DicomFile::Log(const std::u16string& message, int32_t indent) {
   }
 }
 
-void DicomFile::Analyse(const std::u16string& filePath) {
+void DicomFile::BeginAnalysis(const std::u16string& filePath) {
   path = filePath;
   shortPath = ShortenPath(path, 26);
   displayPath = ShortenPath(path, 110);
@@ -68,7 +68,10 @@ void DicomFile::Analyse(const std::u16string& filePath) {
   elements.length = 0;
   fileBytes.length = 0;
   implicitContent_.clear();
+}
 
+void DicomFile::Analyse(const std::u16string& filePath) {
+  BeginAnalysis(filePath);
   if (!ReadWholeFile()) {
     if (LogWanted()) Log(u"文件打开失败，分析进程结束");
     return;
@@ -77,20 +80,7 @@ void DicomFile::Analyse(const std::u16string& filePath) {
 }
 
 void DicomFile::AnalyseBytes(const std::u16string& filePath, const uint8_t* bytes, size_t count) {
-  path = filePath;
-  shortPath = ShortenPath(path, 26);
-  displayPath = ShortenPath(path, 110);
-  logText.clear();
-  if (LogWanted()) Log(plat::FormatText(u"分析文件：%s", {path}));
-
-  explicitVr = 1;
-  littleEndian = 1;
-  transferSyntaxIndex = 0;
-  depth = 0;
-  elements.length = 0;
-  fileBytes.length = 0;
-  implicitContent_.clear();
-
+  BeginAnalysis(filePath);
   if (LogWanted()) Log(plat::FormatText(u"文件长度：%d 字节", {static_cast<long long>(count)}));
   if (static_cast<int64_t>(count) > kMaxFileBytes || !fileBytes.Assign(bytes, static_cast<int64_t>(count))) {
     if (LogWanted()) Log(u"文件打开失败，分析进程结束");

@@ -99,6 +99,8 @@ class DicomFile {
  private:
   friend class ElementWalker;
 
+  // Sets the paths, logs the start and resets the walk state.
+  void BeginAnalysis(const std::u16string& filePath);
   bool ReadWholeFile();
   void WalkFromMarker();
   // True when the element lies inside the value of an element of undefined
