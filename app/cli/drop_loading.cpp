@@ -58,13 +58,17 @@ std::vector<NotLoaded> LoadPathsAsDrop(StudyCollection& collection, const std::v
   return notLoaded;
 }
 
-void PutEscaped(std::FILE* out, const std::string& bytes) {
+void PutEscaped(std::FILE* out, const std::string& bytes, bool quoted) {
+  if (quoted) std::fputc('"', out);
   for (unsigned char c : bytes) {
     if (c < 0x20 || c == 0x7F)
       std::fprintf(out, "\\x%02X", c);
+    else if (quoted && (c == '"' || c == '\\'))
+      std::fprintf(out, "\\%c", c);
     else
       std::fputc(c, out);
   }
+  if (quoted) std::fputc('"', out);
 }
 
 void PutPath(std::FILE* out, const std::u16string& path) { PutEscaped(out, plat::PathToNative(path)); }

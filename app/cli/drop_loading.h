@@ -25,7 +25,9 @@ std::u16string DropPathOf(const char* argument);
 std::vector<NotLoaded> LoadPathsAsDrop(StudyCollection& collection, const std::vector<std::u16string>& paths);
 
 // Writes bytes as they are, except control characters (which could rewrite
-// the terminal or break a one-item-per-line layout), shown as \xNN.
-void PutEscaped(std::FILE* out, const std::string& bytes);
+// the terminal or break a one-item-per-line layout), shown as \xNN. Quoted,
+// the bytes stand between double quotes, with quotes and backslashes inside
+// escaped by a backslash.
+void PutEscaped(std::FILE* out, const std::string& bytes, bool quoted = false);
 // A path as the file system's own bytes, escaped as above.
 void PutPath(std::FILE* out, const std::u16string& path);
