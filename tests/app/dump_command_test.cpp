@@ -1,10 +1,7 @@
 // `tesmer dump [--json] [--log] PATH…` run as a user runs it: the JSON shape
 // and its agreement with the analysis, element lines, the log, unreadable
 // files among readable ones, and bad arguments.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <map>
@@ -17,42 +14,19 @@
 #include "analysis/value_text.h"
 #include "platform/core/text.h"
 #include "tests/support/dicom_builder.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
 using fixture::DicomBuilder;
 using fixture::Length;
 
-struct Outcome {
-  int exit = -1;
-  std::string out, err;
-};
+using Outcome = fixture::ProgramRun;
 
-Outcome Dump(const fixture::TempDir& dir, std::vector<std::string> args) {
-  Outcome run;
-  const std::string outPath = dir.Join("stdout.txt"), errPath = dir.Join("stderr.txt");
+Outcome Dump(std::vector<std::string> args) {
   args.insert(args.begin(), {TESMER_BIN, "dump"});
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return run;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  const std::vector<uint8_t> out = fixture::ReadFileBytes(outPath), err = fixture::ReadFileBytes(errPath);
-  run.out.assign(out.begin(), out.end());
-  run.err.assign(err.begin(), err.end());
-  return run;
+  return fixture::RunProgram(std::move(args));
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -193,7 +167,7 @@ TEST(DumpCommand, JsonHasExactlyTheDocumentedShapeAndAgreesWithTheAnalysis) {
   const std::vector<std::string> paths = {dir.Write("a.dcm", files[0]), dir.Write("nested.dcm", files[1])};
   const std::string missing = dir.Join("missing.dcm");
 
-  Outcome run = Dump(dir, {"--json", paths[0], missing, paths[1]});
+  Outcome run = Dump({"--json", paths[0], missing, paths[1]});
   ASSERT_EQ(run.exit, 0) << run.err;
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 3u) << "one object per file per line, the unreadable one included";
@@ -266,7 +240,7 @@ TEST(DumpCommand, ElementLinesAndLog) {
   f.logToText = 1;
   f.Analyse(plat::PathFromNative(path));
 
-  Outcome lines = Dump(dir, {path});
+  Outcome lines = Dump({path});
   ASSERT_EQ(lines.exit, 0);
   std::string expected = "# " + path + " status " + std::to_string(f.status) + "\n";
   int32_t counter = 0;
@@ -275,7 +249,7 @@ TEST(DumpCommand, ElementLinesAndLog) {
   EXPECT_EQ(lines.out, expected);
   EXPECT_NE(lines.out.find("\n    "), std::string::npos) << "nested elements are indented";
 
-  Outcome log = Dump(dir, {"--log", path});
+  Outcome log = Dump({"--log", path});
   ASSERT_EQ(log.exit, 0);
   EXPECT_EQ(log.out, plat::Utf16ToUtf8(f.logText));
 }
@@ -285,7 +259,7 @@ TEST(DumpCommand, BadArgumentsPrintUsageAndExitWithTwo) {
   const std::string path = dir.Write("a.dcm", fixture::BuildSimpleFile({}));
   const std::vector<std::vector<std::string>> cases = {{}, {"--json"}, {"--bogus", path}, {"-x", path}};
   for (const auto& args : cases) {
-    Outcome run = Dump(dir, args);
+    Outcome run = Dump(args);
     EXPECT_EQ(run.exit, 2) << testing::PrintToString(args);
     EXPECT_NE(run.err.find("usage"), std::string::npos);
     EXPECT_TRUE(run.out.empty());
