@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/core/text.h"
+#include "tests/support/collection_fixture.h"
 #include "tests/support/dicom_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -15,41 +16,27 @@ using fixture::SimpleFile;
 
 std::u16string U(const std::string& s) { return plat::Utf8ToUtf16(s); }
 
-// Analyses a built file from memory as if it lay at `path`, and adds it.
-DicomFile* Add(StudyCollection& c, const std::string& path, const SimpleFile& spec) {
-  auto* file = new DicomFile;
-  std::vector<uint8_t> bytes = fixture::BuildSimpleFile(spec);
-  file->AnalyseBytes(U(path), bytes.data(), bytes.size());
-  EXPECT_GE(file->status, 1) << path;
-  EXPECT_TRUE(c.AddAnalysedFile(file));
-  return file;
-}
-
-SimpleFile Patient(const std::string& name, const std::string& id) {
-  SimpleFile f;
-  f.patientName = name;
-  f.patientId = id;
-  return f;
-}
+using fixture::AddBuiltFile;
+using fixture::PatientFile;
 
 TEST(CollectionTest, PatientsMatchByNameAndIdWithAbsentKeysMatchingAnything) {
   StudyCollection c;
   // A file without name or ID creates an empty patient in an empty array...
-  DicomFile* anonymous = Add(c, "/d/a.dcm", Patient("", ""));
+  DicomFile* anonymous = AddBuiltFile(c, "/d/a.dcm", PatientFile("", ""));
   ASSERT_EQ(c.patients.length, 1);
   EXPECT_EQ(c.patients[0]->patientName, u"");
   EXPECT_EQ(c.patients[0]->patientId, u"");
   EXPECT_EQ(c.patients[0]->label, u"");
   EXPECT_EQ(c.patients[0]->owner, &c);
   // ...but a later file with a name differs from that empty stored name.
-  Add(c, "/d/b.dcm", Patient("DOE^JANE", "P1"));
+  AddBuiltFile(c, "/d/b.dcm", PatientFile("DOE^JANE", "P1"));
   ASSERT_EQ(c.patients.length, 2);
   // Names that differ only in ASCII case, with equal IDs, are one patient.
-  Add(c, "/d/c.dcm", Patient("doe^jane", "P1"));
+  AddBuiltFile(c, "/d/c.dcm", PatientFile("doe^jane", "P1"));
   // The same name under another ID is another patient.
-  Add(c, "/d/d.dcm", Patient("DOE^JANE", "P2"));
+  AddBuiltFile(c, "/d/d.dcm", PatientFile("DOE^JANE", "P2"));
   // A keyless file now joins the first patient in the array.
-  DicomFile* keyless = Add(c, "/d/e.dcm", Patient("", ""));
+  DicomFile* keyless = AddBuiltFile(c, "/d/e.dcm", PatientFile("", ""));
   ASSERT_EQ(c.patients.length, 3);
   EXPECT_EQ(c.patients[1]->patientName, u"DOE^JANE");
   EXPECT_EQ(c.patients[1]->patientId, u"P1");
@@ -91,24 +78,24 @@ TEST(CollectionTest, LabelClipsLongNamesToTwentyCodeUnits) {
 
 TEST(CollectionTest, StudiesSplitByFolderAndMatchOnStoredKeys) {
   StudyCollection c;
-  SimpleFile base = Patient("P", "1");
-  Add(c, "/data/ct/a.dcm", base);
-  Add(c, "/data/ct2/b.dcm", base);  // same study, other folder
-  Add(c, "/DATA/CT/c.dcm", base);   // the folder compares without ASCII case
+  SimpleFile base = PatientFile("P", "1");
+  AddBuiltFile(c, "/data/ct/a.dcm", base);
+  AddBuiltFile(c, "/data/ct2/b.dcm", base);  // same study, other folder
+  AddBuiltFile(c, "/DATA/CT/c.dcm", base);   // the folder compares without ASCII case
   SimpleFile other = base;
   other.studyUid = "9.9.9";
-  Add(c, "/data/ct/d.dcm", other);  // other study UID in the first folder
+  AddBuiltFile(c, "/data/ct/d.dcm", other);  // other study UID in the first folder
   SimpleFile noUid = base;
   noUid.studyUid = "";
   noUid.studyDate = "20200101";
-  Add(c, "/data/x/e.dcm", noUid);  // a study that stores no UID...
+  AddBuiltFile(c, "/data/x/e.dcm", noUid);  // a study that stores no UID...
   SimpleFile later = base;
   later.studyUid = "7.7.7";
   later.studyDate = "20200101";
-  Add(c, "/data/x/f.dcm", later);  // ...accepts any UID when the date agrees
+  AddBuiltFile(c, "/data/x/f.dcm", later);  // ...accepts any UID when the date agrees
   SimpleFile laterOtherDate = later;
   laterOtherDate.studyDate = "20210101";
-  Add(c, "/data/x/g.dcm", laterOtherDate);
+  AddBuiltFile(c, "/data/x/g.dcm", laterOtherDate);
 
   ASSERT_EQ(c.patients.length, 1);
   const auto& studies = c.patients[0]->studies;
@@ -135,17 +122,17 @@ TEST(CollectionTest, MatchesStudyWithoutFileIsMinusTwo) {
 
 TEST(CollectionTest, LastMatchingSeriesWinsAndTheSameFileTwiceMakesTwoEntries) {
   StudyCollection c;
-  SimpleFile a = Patient("P", "1");
+  SimpleFile a = PatientFile("P", "1");
   a.seriesUid = "1.1";
   a.seriesDescription = "AXIAL";
   SimpleFile b = a;
   b.seriesUid = "1.2";
   SimpleFile loose = a;
   loose.seriesUid = "";  // matches both series through the absent UID
-  DicomFile* fa = Add(c, "/s/a.dcm", a);
-  DicomFile* fb = Add(c, "/s/b.dcm", b);
-  DicomFile* fl = Add(c, "/s/l.dcm", loose);
-  DicomFile* again = Add(c, "/s/a.dcm", a);
+  DicomFile* fa = AddBuiltFile(c, "/s/a.dcm", a);
+  DicomFile* fb = AddBuiltFile(c, "/s/b.dcm", b);
+  DicomFile* fl = AddBuiltFile(c, "/s/l.dcm", loose);
+  DicomFile* again = AddBuiltFile(c, "/s/a.dcm", a);
 
   StudyEntry* study = c.patients[0]->studies[0];
   ASSERT_EQ(study->series.length, 2);
@@ -189,14 +176,14 @@ TEST(CollectionTest, LoadFileReadsFromDiskAndDropsUnreadableFiles) {
 
 TEST(CollectionTest, ForEachSeriesWalksInTreeOrder) {
   StudyCollection c;
-  SimpleFile a = Patient("AA", "1");
-  SimpleFile b = Patient("BB", "2");
+  SimpleFile a = PatientFile("AA", "1");
+  SimpleFile b = PatientFile("BB", "2");
   SimpleFile a2 = a;
   a2.seriesUid = "5.5";
-  Add(c, "/w/1", a);
-  Add(c, "/w/2", b);
-  Add(c, "/w/3", a2);
-  Add(c, "/v/4", a);
+  AddBuiltFile(c, "/w/1", a);
+  AddBuiltFile(c, "/w/2", b);
+  AddBuiltFile(c, "/w/3", a2);
+  AddBuiltFile(c, "/v/4", a);
   std::vector<std::u16string> walk;
   c.ForEachSeries([&](PatientEntry& p, StudyEntry& s, SeriesEntry& se) {
     walk.push_back(p.patientName + u"|" + s.folder + u"|" + se.seriesInstanceUid);

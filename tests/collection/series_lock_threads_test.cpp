@@ -7,35 +7,16 @@
 #include <vector>
 
 #include "collection/collection.h"
-#include "platform/core/text.h"
-#include "tests/support/dicom_builder.h"
+#include "tests/support/collection_fixture.h"
 
 namespace {
 
-using fixture::SimpleFile;
-
-std::u16string U(const std::string& s) { return plat::Utf8ToUtf16(s); }
-
-// Analyses a built file from memory as if it lay at `path`, and adds it.
-DicomFile* Add(StudyCollection& c, const std::string& path, const SimpleFile& spec) {
-  auto* file = new DicomFile;
-  std::vector<uint8_t> bytes = fixture::BuildSimpleFile(spec);
-  file->AnalyseBytes(U(path), bytes.data(), bytes.size());
-  EXPECT_GE(file->status, 1) << path;
-  EXPECT_TRUE(c.AddAnalysedFile(file));
-  return file;
-}
-
-SimpleFile Patient(const std::string& name, const std::string& id) {
-  SimpleFile f;
-  f.patientName = name;
-  f.patientId = id;
-  return f;
-}
+using fixture::AddBuiltFile;
+using fixture::PatientFile;
 
 TEST(SeriesLockTest, TakePendingFilesNeverWaitsAndKeepsOrder) {
   StudyCollection c;
-  DicomFile* first = Add(c, "/t/1", Patient("P", "1"));
+  DicomFile* first = AddBuiltFile(c, "/t/1", PatientFile("P", "1"));
   SeriesEntry* series = first->series;
   std::atomic<int> phase{0};
   std::thread holder([&] {
@@ -51,7 +32,7 @@ TEST(SeriesLockTest, TakePendingFilesNeverWaitsAndKeepsOrder) {
   phase.store(2);
   holder.join();
 
-  DicomFile* second = Add(c, "/t/2", Patient("P", "1"));
+  DicomFile* second = AddBuiltFile(c, "/t/2", PatientFile("P", "1"));
   ASSERT_EQ(series->TakePendingFiles(), 1);
   ASSERT_EQ(series->shownFiles.length, 2);
   EXPECT_EQ(series->shownFiles[0], first);
