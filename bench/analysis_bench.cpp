@@ -43,11 +43,8 @@ std::vector<uint8_t> ImageHeader(int index, uint16_t rows, uint16_t columns, uin
   std::snprintf(sop, sizeof sop, "1.2.826.0.1.3680043.2.1125.7.%d", index);
   std::snprintf(number, sizeof number, "%d", index + 1);
   DicomBuilder b(Encoding::ExplicitLittle);
-  b.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.2", sop);
-  b.Text(0x0008, 0x0005, "CS", "ISO_IR 100")
-      .Text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY\\AXIAL")
-      .Uid(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.2")
-      .Uid(0x0008, 0x0018, sop)
+  b.Preamble().Meta(fixture::kExplicitLittle, fixture::kCtImageStorage, sop);
+  fixture::CtImageIdentity(b, sop)
       .Text(0x0008, 0x0020, "DA", "20240105")
       .Text(0x0008, 0x0030, "TM", "083015")
       .Text(0x0008, 0x0060, "CS", "CT")
@@ -60,16 +57,8 @@ std::vector<uint8_t> ImageHeader(int index, uint16_t rows, uint16_t columns, uin
       .Uid(0x0020, 0x000D, "1.2.826.0.1.3680043.2.1125.7")
       .Uid(0x0020, 0x000E, "1.2.826.0.1.3680043.2.1125.7.1")
       .Text(0x0020, 0x0013, "IS", number)
-      .Text(0x0020, 0x0032, "DS", "-125.0\\-125.0\\42.5")
-      .US(0x0028, 0x0002, 1)
-      .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
-      .US(0x0028, 0x0010, rows)
-      .US(0x0028, 0x0011, columns)
-      .US(0x0028, 0x0100, 16)
-      .US(0x0028, 0x0101, 12)
-      .US(0x0028, 0x0102, 11)
-      .US(0x0028, 0x0103, 0)
-      .Header(0x7FE0, 0x0010, "OW", pixelBytes);
+      .Text(0x0020, 0x0032, "DS", "-125.0\\-125.0\\42.5");
+  fixture::MonochromePixelModule(b, rows, columns).Header(0x7FE0, 0x0010, "OW", pixelBytes);
   return b.Bytes();
 }
 

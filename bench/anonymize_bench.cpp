@@ -58,11 +58,8 @@ std::vector<uint8_t> CtSlice(int index) {
   std::snprintf(sop, sizeof sop, "1.2.826.0.1.3680043.2.1125.1.%d", index);
   std::snprintf(number, sizeof number, "%d", index + 1);
   DicomBuilder b(Encoding::ExplicitLittle);
-  b.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.2", sop);
-  b.Text(0x0008, 0x0005, "CS", "ISO_IR 100")
-      .Text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY\\AXIAL")
-      .Uid(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.2")
-      .Uid(0x0008, 0x0018, sop)
+  b.Preamble().Meta(fixture::kExplicitLittle, fixture::kCtImageStorage, sop);
+  fixture::CtImageIdentity(b, sop)
       .Text(0x0008, 0x0020, "DA", "20240102")
       .Text(0x0008, 0x0021, "DA", "20240102")
       .Text(0x0008, 0x0022, "DA", "20240102")
@@ -95,15 +92,8 @@ std::vector<uint8_t> CtSlice(int index) {
       .Uid(0x0020, 0x000E, "1.2.826.0.1.3680043.2.1125.1.1")
       .Text(0x0020, 0x0010, "SH", "1")
       .Text(0x0020, 0x0013, "IS", number)
-      .Text(0x0020, 0x0032, "DS", "-125\\-125\\0")
-      .US(0x0028, 0x0002, 1)
-      .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
-      .US(0x0028, 0x0010, 512)
-      .US(0x0028, 0x0011, 512)
-      .US(0x0028, 0x0100, 16)
-      .US(0x0028, 0x0101, 12)
-      .US(0x0028, 0x0102, 11)
-      .US(0x0028, 0x0103, 0);
+      .Text(0x0020, 0x0032, "DS", "-125\\-125\\0");
+  fixture::MonochromePixelModule(b, 512, 512);
   b.Text(0x0029, 0x0010, "LO", "ACME CSA").Element(0x0029, 0x1010, "OB", std::vector<uint8_t>(2048, 0x5A));
   b.Text(0x0040, 0x0245, "TM", "101010");
   std::vector<uint8_t> pixels(512 * 512 * 2);

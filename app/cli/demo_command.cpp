@@ -15,6 +15,7 @@ namespace {
 
 using fixture::DicomBuilder;
 using fixture::Encoding;
+using fixture::kCtImageStorage;
 
 struct DemoPatient {
   const char* name;
@@ -28,15 +29,10 @@ struct DemoPatient {
 const DemoPatient kZhang = {"ZHANG^SAN", "P0001", "19650412", "M", "1.2.826.0.1.3680043.9.7433.1.1", "20240105"};
 const DemoPatient kLi = {"LI^SI", "P0002", "19781130", "F", "1.2.826.0.1.3680043.9.7433.2.1", "20240212"};
 
-constexpr const char* kCtImageStorage = "1.2.840.10008.5.1.4.1.1.2";
-
 // The group 0008 elements shared by every demo file.
 void GeneralElements(DicomBuilder& b, const DemoPatient& p, const std::string& sopUid, const char* seriesDescription,
                      const char* time) {
-  b.Text(0x0008, 0x0005, "CS", "ISO_IR 100")
-      .Text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY\\AXIAL")
-      .Uid(0x0008, 0x0016, kCtImageStorage)
-      .Uid(0x0008, 0x0018, sopUid)
+  fixture::CtImageIdentity(b, sopUid)
       .Text(0x0008, 0x0020, "DA", p.studyDate)
       .Text(0x0008, 0x0021, "DA", p.studyDate)
       .Text(0x0008, 0x0030, "TM", time)
@@ -64,14 +60,7 @@ void Study(DicomBuilder& b, const DemoPatient& p, const std::string& seriesUid, 
 }
 
 void ImagePixels(DicomBuilder& b, uint16_t rows, uint16_t columns) {
-  b.US(0x0028, 0x0002, 1)
-      .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
-      .US(0x0028, 0x0010, rows)
-      .US(0x0028, 0x0011, columns)
-      .US(0x0028, 0x0100, 16)
-      .US(0x0028, 0x0101, 12)
-      .US(0x0028, 0x0102, 11)
-      .US(0x0028, 0x0103, 0);
+  fixture::MonochromePixelModule(b, rows, columns);
   std::vector<uint8_t> pixels(static_cast<size_t>(rows) * columns * 2);
   for (size_t i = 0; i < pixels.size(); i += 2) {
     uint16_t v = static_cast<uint16_t>((i / 2 * 37) % 4096);

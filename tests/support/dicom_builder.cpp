@@ -240,4 +240,22 @@ std::vector<uint8_t> BuildSimpleFile(const SimpleFile& spec) {
   return b.Bytes();
 }
 
+DicomBuilder& CtImageIdentity(DicomBuilder& b, std::string_view sopInstanceUid) {
+  return b.Text(0x0008, 0x0005, "CS", "ISO_IR 100")
+      .Text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY\\AXIAL")
+      .Uid(0x0008, 0x0016, kCtImageStorage)
+      .Uid(0x0008, 0x0018, sopInstanceUid);
+}
+
+DicomBuilder& MonochromePixelModule(DicomBuilder& b, uint16_t rows, uint16_t columns) {
+  return b.US(0x0028, 0x0002, 1)
+      .Text(0x0028, 0x0004, "CS", "MONOCHROME2")
+      .US(0x0028, 0x0010, rows)
+      .US(0x0028, 0x0011, columns)
+      .US(0x0028, 0x0100, 16)
+      .US(0x0028, 0x0101, 12)
+      .US(0x0028, 0x0102, 11)
+      .US(0x0028, 0x0103, 0);
+}
+
 }  // namespace fixture

@@ -102,4 +102,19 @@ inline constexpr std::string_view kExplicitLittle = "1.2.840.10008.1.2.1";
 inline constexpr std::string_view kExplicitBig = "1.2.840.10008.1.2.2";
 inline constexpr std::string_view kJpegBaseline = "1.2.840.10008.1.2.4.50";
 
+// The SOP class of CT-like images.
+inline constexpr std::string_view kCtImageStorage = "1.2.840.10008.5.1.4.1.1.2";
+
+// Pieces of a CT-like image, shared by the demo study and the benchmarks'
+// corpora so that each builds its files from the same elements.
+//
+// The elements that open the data set: Specific Character Set (ISO_IR 100),
+// Image Type (ORIGINAL\PRIMARY\AXIAL), SOP Class (CT Image Storage) and SOP
+// Instance UIDs.
+DicomBuilder& CtImageIdentity(DicomBuilder& b, std::string_view sopInstanceUid);
+// The description of unsigned 16-bit monochrome pixels with 12 bits stored:
+// Samples per Pixel through Pixel Representation. The Pixel Data is the
+// caller's.
+DicomBuilder& MonochromePixelModule(DicomBuilder& b, uint16_t rows, uint16_t columns);
+
 }  // namespace fixture
