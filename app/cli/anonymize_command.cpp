@@ -5,7 +5,6 @@
 // a summary. Exit status: 0 everything loaded and written, 1 anything not
 // loaded or not written (or nothing to write), 2 bad arguments.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -29,22 +28,7 @@ int Usage() {
 
 int RunAnonymizeCommand(int argc, char** argv) {
   std::vector<std::u16string> paths;
-  bool options = true;
-  for (int i = 0; i < argc; ++i) {
-    if (options && std::strcmp(argv[i], "--") == 0) {
-      options = false;
-      continue;
-    }
-    if (options && argv[i][0] == '-') {
-      std::fputs("tesmer anonymize: unknown option ", stderr);
-      PutEscaped(stderr, argv[i]);
-      std::fputs("\n", stderr);
-      return Usage();
-    }
-    if (argv[i][0] == '\0') return Usage();
-    paths.push_back(DropPathOf(argv[i]));
-  }
-  if (paths.empty()) return Usage();
+  if (!ReadDropPaths("anonymize", argc, argv, paths)) return Usage();
 
   StudyCollection collection;
   const std::vector<NotLoaded> notLoaded = LoadPathsAsDrop(collection, paths);

@@ -1,5 +1,6 @@
 #include "app/cli/drop_loading.h"
 
+#include <cstring>
 #include <filesystem>
 #include <unordered_set>
 
@@ -16,6 +17,25 @@ std::u16string DropPathOf(const char* argument) {
   std::string native = ec ? std::string(argument) : absolute.lexically_normal().string();
   if (native.size() > 1 && native.back() == '/') native.pop_back();
   return plat::PathFromNative(native);
+}
+
+bool ReadDropPaths(const char* command, int argc, char** argv, std::vector<std::u16string>& paths) {
+  bool options = true;
+  for (int i = 0; i < argc; ++i) {
+    if (options && std::strcmp(argv[i], "--") == 0) {
+      options = false;
+      continue;
+    }
+    if (options && argv[i][0] == '-') {
+      std::fprintf(stderr, "tesmer %s: unknown option ", command);
+      PutEscaped(stderr, argv[i]);
+      std::fputs("\n", stderr);
+      return false;
+    }
+    if (argv[i][0] == '\0') return false;
+    paths.push_back(DropPathOf(argv[i]));
+  }
+  return !paths.empty();
 }
 
 std::vector<NotLoaded> LoadPathsAsDrop(StudyCollection& collection, const std::vector<std::u16string>& paths) {

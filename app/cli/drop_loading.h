@@ -17,6 +17,12 @@ struct NotLoaded {
 // A path as the desktop would drop it: absolute, with links left as named.
 std::u16string DropPathOf(const char* argument);
 
+// Reads the PATH… arguments of `tesmer <command>` as drop paths: "--" ends
+// the options, and until then any other argument starting with '-' is an
+// unknown option, reported on stderr. False for an unknown option, an empty
+// argument or no path at all: the caller prints its usage.
+bool ReadDropPaths(const char* command, int argc, char** argv, std::vector<std::u16string>& paths);
+
 // Drops the paths onto the collection: files are loaded at once, folders on
 // the loader thread, whose end messages arrive through the message queue as
 // they do in the window; then the loaded files are moved into the shown

@@ -5,7 +5,6 @@
 // order. Exit status: 0 everything loaded, 1 some input was not loaded, 2 bad
 // arguments.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -70,22 +69,7 @@ void PrintTree(const StudyCollection& collection) {
 
 int RunTreeCommand(int argc, char** argv) {
   std::vector<std::u16string> paths;
-  bool options = true;
-  for (int i = 0; i < argc; ++i) {
-    if (options && std::strcmp(argv[i], "--") == 0) {
-      options = false;
-      continue;
-    }
-    if (options && argv[i][0] == '-') {
-      std::fprintf(stderr, "tesmer tree: unknown option ");
-      PutEscaped(stderr, argv[i]);
-      std::fputs("\n", stderr);
-      return Usage();
-    }
-    if (argv[i][0] == '\0') return Usage();
-    paths.push_back(DropPathOf(argv[i]));
-  }
-  if (paths.empty()) return Usage();
+  if (!ReadDropPaths("tree", argc, argv, paths)) return Usage();
 
   StudyCollection collection;
   int exitCode = 0;
