@@ -23,11 +23,11 @@ constexpr int kWidth = 1200;
 constexpr int kHeight = 800;
 
 std::vector<uint8_t> PatientFile(int patient, int instance) {
-  fixture::SimpleFile spec;
-  spec.patientName = "PATIENT^" + std::to_string(patient);
-  spec.patientId = "ID" + std::to_string(patient);
-  spec.sopInstanceUid = "1.2.3.4.5.6.7." + std::to_string(patient) + "." + std::to_string(instance);
-  return fixture::BuildSimpleFile(spec);
+  fixture::SimpleFile recipe;
+  recipe.patientName = "PATIENT^" + std::to_string(patient);
+  recipe.patientId = "ID" + std::to_string(patient);
+  recipe.sopInstanceUid = "1.2.3.4.5.6.7." + std::to_string(patient) + "." + std::to_string(instance);
+  return fixture::BuildSimpleFile(recipe);
 }
 
 // A file of `count` elements: text elements in ascending tags, every

@@ -115,9 +115,9 @@ std::vector<std::vector<uint8_t>> Seeds() {
   using fixture::Length;
   std::vector<std::vector<uint8_t>> seeds;
   for (Encoding enc : {Encoding::ExplicitLittle, Encoding::ImplicitLittle, Encoding::ExplicitBig}) {
-    fixture::SimpleFile spec;
-    spec.encoding = enc;
-    seeds.push_back(fixture::BuildSimpleFile(spec));
+    fixture::SimpleFile recipe;
+    recipe.encoding = enc;
+    seeds.push_back(fixture::BuildSimpleFile(recipe));
   }
   {
     DicomBuilder b(Encoding::ExplicitLittle);

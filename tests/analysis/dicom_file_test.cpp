@@ -245,9 +245,9 @@ TEST(DicomFile, ValueByKeyOfAValueLongerThanTheFileIsEmpty) {
 }
 
 TEST(DicomFile, MatchesRowComparesWithoutAsciiCase) {
-  fixture::SimpleFile spec;
-  spec.patientName = "Zhang^San";
-  auto f = AnalysedBytes(fixture::BuildSimpleFile(spec));
+  fixture::SimpleFile recipe;
+  recipe.patientName = "Zhang^San";
+  auto f = AnalysedBytes(fixture::BuildSimpleFile(recipe));
   const int32_t nameRow = TagDictionaryRowOf(MakeTagKey(0x0010, 0x0010));
   const int32_t issuerRow = TagDictionaryRowOf(MakeTagKey(0x0010, 0x0021));  // absent from the file
   ASSERT_GE(nameRow, 0);
@@ -265,9 +265,9 @@ TEST(DicomFile, MatchesRowComparesWithoutAsciiCase) {
 
 TEST(DicomFile, IsExplicitElementFollowsGroupAndDataSet) {
   for (Encoding encoding : {Encoding::ExplicitLittle, Encoding::ImplicitLittle}) {
-    fixture::SimpleFile spec;
-    spec.encoding = encoding;
-    auto f = AnalysedBytes(fixture::BuildSimpleFile(spec));
+    fixture::SimpleFile recipe;
+    recipe.encoding = encoding;
+    auto f = AnalysedBytes(fixture::BuildSimpleFile(recipe));
     for (const DicomElement& e : f->elements) {
       const int32_t expected = e.group == 0x0002 || encoding == Encoding::ExplicitLittle ? 1 : 0;
       EXPECT_EQ(f->IsExplicitElement(e), expected);

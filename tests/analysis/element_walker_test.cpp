@@ -128,9 +128,9 @@ TEST(ElementWalker, WalksEachEncodingToTheEndOfTheFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.syntaxRow);
-    fixture::SimpleFile spec;
-    spec.encoding = c.encoding;
-    const std::vector<uint8_t> bytes = fixture::BuildSimpleFile(spec);
+    fixture::SimpleFile recipe;
+    recipe.encoding = c.encoding;
+    const std::vector<uint8_t> bytes = fixture::BuildSimpleFile(recipe);
     auto f = Analysed(bytes);
 
     EXPECT_EQ(f->status, StatusImage);
@@ -591,9 +591,9 @@ TEST(ElementWalker, EveryTruncationEndsCleanly) {
   std::vector<std::vector<uint8_t>> sources;
   for (Encoding e : {Encoding::ExplicitLittle, Encoding::ImplicitLittle, Encoding::ExplicitBig}) {
     sources.push_back(BuildNested(e).bytes);
-    fixture::SimpleFile spec;
-    spec.encoding = e;
-    sources.push_back(fixture::BuildSimpleFile(spec));
+    fixture::SimpleFile recipe;
+    recipe.encoding = e;
+    sources.push_back(fixture::BuildSimpleFile(recipe));
   }
   DicomBuilder fragments;
   fragments.Preamble().Meta(fixture::kJpegBaseline).Header(0x0009, 0x1010, "UN", 0xFFFFFFFFu);

@@ -83,7 +83,7 @@ struct Analysed {
 
 TEST(AnonymizeCollection, SharesStudyAndSeriesUidsAndGivesEveryFileItsOwnInstanceUid) {
   TempDir dir;
-  auto spec = [](const char* series, const char* sop) {
+  auto recipe = [](const char* series, const char* sop) {
     SimpleFile f;
     f.seriesUid = series;
     f.sopInstanceUid = sop;
@@ -91,11 +91,11 @@ TEST(AnonymizeCollection, SharesStudyAndSeriesUidsAndGivesEveryFileItsOwnInstanc
     return f;
   };
   std::vector<std::string> sources = {
-      dir.Write("ct/a.dcm", fixture::BuildSimpleFile(spec("1.2.3.4.5.6", "1.1"))),
-      dir.Write("ct/b.dcm", fixture::BuildSimpleFile(spec("1.2.3.4.5.6", "1.2"))),
-      dir.Write("ct/c.dcm", fixture::BuildSimpleFile(spec("1.2.3.4.5.7", "1.3"))),
+      dir.Write("ct/a.dcm", fixture::BuildSimpleFile(recipe("1.2.3.4.5.6", "1.1"))),
+      dir.Write("ct/b.dcm", fixture::BuildSimpleFile(recipe("1.2.3.4.5.6", "1.2"))),
+      dir.Write("ct/c.dcm", fixture::BuildSimpleFile(recipe("1.2.3.4.5.7", "1.3"))),
       // The same study in another folder is another StudyEntry.
-      dir.Write("ct2/d.dcm", fixture::BuildSimpleFile(spec("1.2.3.4.5.6", "1.4"))),
+      dir.Write("ct2/d.dcm", fixture::BuildSimpleFile(recipe("1.2.3.4.5.6", "1.4"))),
   };
   const auto before = HashTree(dir.path());
   StudyCollection collection;

@@ -23,13 +23,13 @@ TEST(DumpThreads, ManyFilesGiveTheOutputsOfSingleRunsInOrder) {
   fixture::TempDir dir;
   std::vector<std::string> paths;
   for (int i = 0; i < 40; ++i) {
-    fixture::SimpleFile spec;
-    spec.encoding = i % 3 == 0 ? fixture::Encoding::ImplicitLittle
+    fixture::SimpleFile recipe;
+    recipe.encoding = i % 3 == 0 ? fixture::Encoding::ImplicitLittle
                     : i % 3 == 1 ? fixture::Encoding::ExplicitBig
                                  : fixture::Encoding::ExplicitLittle;
-    spec.patientName = "PATIENT^" + std::to_string(i);
-    spec.pixelBytes = static_cast<uint32_t>(16 + 4096 * (i % 5));
-    paths.push_back(dir.Write("f" + std::to_string(i) + ".dcm", fixture::BuildSimpleFile(spec)));
+    recipe.patientName = "PATIENT^" + std::to_string(i);
+    recipe.pixelBytes = static_cast<uint32_t>(16 + 4096 * (i % 5));
+    paths.push_back(dir.Write("f" + std::to_string(i) + ".dcm", fixture::BuildSimpleFile(recipe)));
     if (i % 9 == 4) paths.push_back(dir.Join("missing" + std::to_string(i) + ".dcm"));
   }
   for (const char* mode : {"--json", "--log", ""}) {

@@ -17,9 +17,9 @@ namespace {
 std::u16string U(const std::string& s) { return plat::PathFromNative(s); }
 
 std::string WriteFile(const fixture::TempDir& dir, const std::string& name, const std::string& sop) {
-  fixture::SimpleFile spec;
-  spec.sopInstanceUid = sop;
-  return dir.Write(name, fixture::BuildSimpleFile(spec));
+  fixture::SimpleFile recipe;
+  recipe.sopInstanceUid = sop;
+  return dir.Write(name, fixture::BuildSimpleFile(recipe));
 }
 
 TEST(DropTest, FilesLoadAtOnceInDropOrderWithAStatusTextEach) {

@@ -27,14 +27,14 @@ constexpr int kSingleFiles = 24;
 // Patients, studies and series vary with the file number so that the loader
 // keeps creating entries (and growing arrays) while the tree is read.
 fixture::SimpleFile Spec(int folder, int i) {
-  fixture::SimpleFile spec;
-  spec.patientName = "PATIENT^" + std::to_string(i % 7);
-  spec.patientId = "ID" + std::to_string(i % 7);
-  spec.studyUid = "1.2.840.9." + std::to_string(i % 3);
-  spec.seriesUid = "1.2.840.9." + std::to_string(i % 3) + "." + std::to_string(i % 5 + folder * 10);
-  spec.seriesDescription = "SERIES" + std::to_string(i % 5);
-  spec.sopInstanceUid = "1.2.840.9.9." + std::to_string(folder) + "." + std::to_string(i);
-  return spec;
+  fixture::SimpleFile recipe;
+  recipe.patientName = "PATIENT^" + std::to_string(i % 7);
+  recipe.patientId = "ID" + std::to_string(i % 7);
+  recipe.studyUid = "1.2.840.9." + std::to_string(i % 3);
+  recipe.seriesUid = "1.2.840.9." + std::to_string(i % 3) + "." + std::to_string(i % 5 + folder * 10);
+  recipe.seriesDescription = "SERIES" + std::to_string(i % 5);
+  recipe.sopInstanceUid = "1.2.840.9.9." + std::to_string(folder) + "." + std::to_string(i);
+  return recipe;
 }
 
 // What one walk of the tree found, with the tree's links checked on the way.

@@ -26,10 +26,10 @@ std::u16string U(const std::string& s) { return plat::PathFromNative(s); }
 void WriteStudy(const fixture::TempDir& dir, const std::string& sub, const std::string& prefix, int count,
                 const std::string& patient = "DOE^JOHN") {
   for (int i = 0; i < count; ++i) {
-    fixture::SimpleFile spec;
-    spec.patientName = patient;
-    spec.sopInstanceUid = "1.2.3." + std::to_string(i);
-    dir.Write(sub + "/" + prefix + std::to_string(i) + ".dcm", fixture::BuildSimpleFile(spec));
+    fixture::SimpleFile recipe;
+    recipe.patientName = patient;
+    recipe.sopInstanceUid = "1.2.3." + std::to_string(i);
+    dir.Write(sub + "/" + prefix + std::to_string(i) + ".dcm", fixture::BuildSimpleFile(recipe));
   }
 }
 

@@ -15,9 +15,9 @@
 namespace fixture {
 
 // Analyses a built file from memory as if it lay at `path`, and adds it.
-inline DicomFile* AddBuiltFile(StudyCollection& c, const std::string& path, const SimpleFile& spec) {
+inline DicomFile* AddBuiltFile(StudyCollection& c, const std::string& path, const SimpleFile& recipe) {
   auto* file = new DicomFile;
-  std::vector<uint8_t> bytes = BuildSimpleFile(spec);
+  std::vector<uint8_t> bytes = BuildSimpleFile(recipe);
   file->AnalyseBytes(plat::Utf8ToUtf16(path), bytes.data(), bytes.size());
   EXPECT_GE(file->status, 1) << path;
   EXPECT_TRUE(c.AddAnalysedFile(file));

@@ -214,29 +214,29 @@ DicomBuilder& DicomBuilder::Raw(const std::vector<uint8_t>& bytes) {
   return *this;
 }
 
-std::vector<uint8_t> BuildSimpleFile(const SimpleFile& spec) {
-  std::string_view syntax = spec.encoding == Encoding::ImplicitLittle ? kImplicitLittle
-                            : spec.encoding == Encoding::ExplicitBig  ? kExplicitBig
+std::vector<uint8_t> BuildSimpleFile(const SimpleFile& recipe) {
+  std::string_view syntax = recipe.encoding == Encoding::ImplicitLittle ? kImplicitLittle
+                            : recipe.encoding == Encoding::ExplicitBig  ? kExplicitBig
                                                                       : kExplicitLittle;
-  DicomBuilder b(spec.encoding);
-  b.Preamble().Meta(syntax, "1.2.840.10008.5.1.4.1.1.2", spec.sopInstanceUid);
+  DicomBuilder b(recipe.encoding);
+  b.Preamble().Meta(syntax, "1.2.840.10008.5.1.4.1.1.2", recipe.sopInstanceUid);
   b.Text(0x0008, 0x0005, "CS", "ISO_IR 100")
       .Uid(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.2")
-      .Uid(0x0008, 0x0018, spec.sopInstanceUid)
-      .Text(0x0008, 0x0020, "DA", spec.studyDate)
+      .Uid(0x0008, 0x0018, recipe.sopInstanceUid)
+      .Text(0x0008, 0x0020, "DA", recipe.studyDate)
       .Text(0x0008, 0x0060, "CS", "CT")
       .Text(0x0008, 0x0080, "LO", "GENERAL HOSPITAL")
-      .Text(0x0008, 0x103E, "LO", spec.seriesDescription)
-      .Text(0x0010, 0x0010, "PN", spec.patientName)
-      .Text(0x0010, 0x0020, "LO", spec.patientId)
+      .Text(0x0008, 0x103E, "LO", recipe.seriesDescription)
+      .Text(0x0010, 0x0010, "PN", recipe.patientName)
+      .Text(0x0010, 0x0020, "LO", recipe.patientId)
       .Text(0x0010, 0x0030, "DA", "19700101")
-      .Uid(0x0020, 0x000D, spec.studyUid)
-      .Uid(0x0020, 0x000E, spec.seriesUid)
+      .Uid(0x0020, 0x000D, recipe.studyUid)
+      .Uid(0x0020, 0x000E, recipe.seriesUid)
       .Text(0x0020, 0x0010, "SH", "S1")
       .US(0x0028, 0x0010, 4)
-      .US(0x0028, 0x0011, static_cast<uint16_t>(spec.pixelBytes / 8 > 0 ? spec.pixelBytes / 8 : 1))
+      .US(0x0028, 0x0011, static_cast<uint16_t>(recipe.pixelBytes / 8 > 0 ? recipe.pixelBytes / 8 : 1))
       .US(0x0028, 0x0100, 16);
-  if (spec.pixelBytes > 0) b.Element(0x7FE0, 0x0010, "OW", std::vector<uint8_t>(spec.pixelBytes, 0x11));
+  if (recipe.pixelBytes > 0) b.Element(0x7FE0, 0x0010, "OW", std::vector<uint8_t>(recipe.pixelBytes, 0x11));
   return b.Bytes();
 }
 

@@ -94,7 +94,7 @@ struct SimpleFile {
   std::string studyDate = "20240102";
   uint32_t pixelBytes = 16;  // 0: no Pixel Data
 };
-std::vector<uint8_t> BuildSimpleFile(const SimpleFile& spec);
+std::vector<uint8_t> BuildSimpleFile(const SimpleFile& recipe);
 
 // The UID of a transfer syntax.
 inline constexpr std::string_view kImplicitLittle = "1.2.840.10008.1.2";

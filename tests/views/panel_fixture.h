@@ -32,13 +32,13 @@ constexpr COLORREF kBackground = 0x171412;  // RGB(18, 20, 23) as a COLORREF
 // making each file's UID its own.
 inline std::vector<uint8_t> PatientFile(const std::string& patient, const std::string& series = "1.2.3.4.5.6",
                                         int instance = 1, uint32_t pixelBytes = 16) {
-  fixture::SimpleFile spec;
-  spec.patientName = patient;
-  spec.patientId = "ID-" + patient;
-  spec.seriesUid = series;
-  spec.sopInstanceUid = "1.2.3.4.5.6.7." + std::to_string(instance);
-  spec.pixelBytes = pixelBytes;
-  return fixture::BuildSimpleFile(spec);
+  fixture::SimpleFile recipe;
+  recipe.patientName = patient;
+  recipe.patientId = "ID-" + patient;
+  recipe.seriesUid = series;
+  recipe.sopInstanceUid = "1.2.3.4.5.6.7." + std::to_string(instance);
+  recipe.pixelBytes = pixelBytes;
+  return fixture::BuildSimpleFile(recipe);
 }
 
 class PanelTest : public ::testing::Test {

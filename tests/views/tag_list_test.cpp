@@ -200,10 +200,10 @@ TEST_F(TagList, RowsScrolledAboveTheListDrawNothingOutsideIt) {
 }
 
 TEST_F(TagList, ValuesOfABigEndianDataSetReadInItsByteOrder) {
-  fixture::SimpleFile spec;
-  spec.encoding = fixture::Encoding::ExplicitBig;
-  spec.patientName = "BIG^ENDIAN";
-  int32_t big = Add(fixture::BuildSimpleFile(spec), u"/data/big/b.dcm");
+  fixture::SimpleFile recipe;
+  recipe.encoding = fixture::Encoding::ExplicitBig;
+  recipe.patientName = "BIG^ENDIAN";
+  int32_t big = Add(fixture::BuildSimpleFile(recipe), u"/data/big/b.dcm");
   Frame();
   panel.SetCurrentFile(big);
   Frame();

@@ -32,11 +32,11 @@ using namespace plat;
 namespace {
 
 std::vector<uint8_t> StudyFile(const std::string& patient, int instance) {
-  fixture::SimpleFile spec;
-  spec.patientName = patient;
-  spec.patientId = "ID-" + patient;
-  spec.sopInstanceUid = "1.2.3.4.5.6.7." + std::to_string(instance);
-  return fixture::BuildSimpleFile(spec);
+  fixture::SimpleFile recipe;
+  recipe.patientName = patient;
+  recipe.patientId = "ID-" + patient;
+  recipe.sopInstanceUid = "1.2.3.4.5.6.7." + std::to_string(instance);
+  return fixture::BuildSimpleFile(recipe);
 }
 
 // A file with a long tag list: 120 private text elements after the patient.
