@@ -31,4 +31,10 @@ echo "== tesmer tree $*"
 "$tesmer" tree "$@"
 echo "== tesmer anonymize $*"
 "$tesmer" anonymize "$@" || true
-echo "De-identified copies are in the __Anony folders beside the sources."
+for p in "$@"; do
+  if [ -d "$p" ]; then
+    echo "De-identified copies of $p: ${p%/}__Anony"
+  else
+    echo "De-identified copy of $p: in $(dirname "$p")__Anony"
+  fi
+done
