@@ -35,6 +35,8 @@ for p in "$@"; do
   if [ -d "$p" ]; then
     echo "De-identified copies of $p: ${p%/}__Anony"
   else
-    echo "De-identified copy of $p: in $(dirname "$p")__Anony"
+    folder=$(dirname "$p")
+    if [ "$folder" = "/" ]; then folder=/Dicom; fi
+    echo "De-identified copy of $p: in ${folder}__Anony"
   fi
 done
