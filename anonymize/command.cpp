@@ -8,10 +8,14 @@
 #include "analysis/dicom_file.h"
 #include "analysis/value_text.h"
 #include "anonymize/anonymize.h"
+#include "anonymize/internal/save_queue.h"
 #include "collection/collection.h"
 #include "intake/file_system.h"
 #include "platform/core/format.h"
 #include "platform/core/text.h"
+
+using anonymize_internal::SaveJob;
+using anonymize_internal::SaveQueue;
 
 namespace {
 
@@ -64,53 +68,87 @@ std::u16string AnonymizedPathOf(const std::u16string& sourcePath) {
   return out;
 }
 
-AnonymizeFailure AnonyProfile::WriteAnonymized(const DicomFile& file, std::u16string* outputPath) {
-  std::u16string path = AnonymizedPathOf(file.path);
-  if (outputPath != nullptr) *outputPath = path;
+namespace {
+
+// The output path and the stream of one file, in `profile.output`; None when
+// the stream is complete and only needs saving at `path`.
+AnonymizeFailure BuildForSaving(AnonyProfile& profile, const DicomFile& file, std::u16string& path) {
+  path = AnonymizedPathOf(file.path);
   if (path.empty()) return AnonymizeFailure::NoFolder;
   // A link named like the output folder would take the copies elsewhere:
   // back into the source folder, where they would replace the sources, or
   // into any folder the link's maker chose.
   if (IsSymbolicLink(FolderPart(path))) return AnonymizeFailure::OutputFolderIsLink;
-  if (!BuildAnonymized(file)) return AnonymizeFailure::OutputTooLarge;
+  if (!profile.BuildAnonymized(file)) return AnonymizeFailure::OutputTooLarge;
+  return AnonymizeFailure::None;
+}
+
+// Streams waiting to be saved at once: enough to keep the writer busy while
+// the next stream is built, few enough to keep memory small.
+constexpr int32_t kPendingSaves = 4;
+// Creating the files is what takes the time, and the file system does it one
+// at a time: a second writer costs half as much processor time again for a
+// few percent less waiting.
+constexpr int32_t kWriters = 1;
+
+// Builds every shown file of the series with a fresh basic profile, in
+// order, and hands each to the queue, which saves and counts it.
+void QueueSeries(SeriesEntry& series, SaveQueue& queue) {
+  AnonyProfile profile;
+  const bool built = profile.BuildBasicProfile();
+  profile.insertMarks = 1;
+  for (DicomFile* file : series.shownFiles) {
+    if (file == nullptr) continue;
+    SaveJob job;
+    job.source = file->path;
+    if (!built) {
+      job.outcome = AnonymizeFailure::NoProfile;
+    } else {
+      profile.output = queue.TakeBuffer();
+      job.outcome = BuildForSaving(profile, *file, job.outputPath);
+      if (job.outcome == AnonymizeFailure::None) job.stream = std::move(profile.output);
+    }
+    queue.Add(std::move(job));
+  }
+}
+
+// The series of a patient as they are now. The loader thread may add studies
+// and series while the command runs; entries never move or go away while the
+// tree lives, so they are written without holding the shape lock.
+std::vector<SeriesEntry*> SeriesOf(PatientEntry& patient) {
+  std::vector<SeriesEntry*> seriesList;
+  std::unique_lock<std::recursive_mutex> hold;
+  if (patient.owner != nullptr) hold = std::unique_lock<std::recursive_mutex>(patient.owner->shapeLock);
+  for (StudyEntry* study : patient.studies)
+    for (SeriesEntry* series : study->series) seriesList.push_back(series);
+  return seriesList;
+}
+
+}  // namespace
+
+AnonymizeFailure AnonyProfile::WriteAnonymized(const DicomFile& file, std::u16string* outputPath) {
+  std::u16string path;
+  const AnonymizeFailure outcome = BuildForSaving(*this, file, path);
+  if (outputPath != nullptr) *outputPath = path;
+  if (outcome != AnonymizeFailure::None) return outcome;
   if (!SaveBuffer(output, path)) return AnonymizeFailure::NotSaved;
   return AnonymizeFailure::None;
 }
 
 int32_t AnonymizeSeries(SeriesEntry& series, AnonymizeResult& result) {
-  AnonyProfile profile;
-  const bool built = profile.BuildBasicProfile();
-  profile.insertMarks = 1;
-  int32_t failed = 0;
-  for (DicomFile* file : series.shownFiles) {
-    if (file == nullptr) continue;
-    std::u16string outputPath;
-    AnonymizeFailure outcome = built ? profile.WriteAnonymized(*file, &outputPath) : AnonymizeFailure::NoProfile;
-    if (outcome == AnonymizeFailure::None) {
-      ++result.written;
-      continue;
-    }
-    ++failed;
-    ++result.failed;
-    result.failures.push_back(FileFailure{file->path, outputPath, outcome});
-  }
-  return failed;
+  const int32_t before = result.failed;
+  SaveQueue queue(result, kPendingSaves, kWriters);
+  QueueSeries(series, queue);
+  queue.Finish();
+  return result.failed - before;
 }
 
 int32_t AnonymizePatient(PatientEntry& patient, AnonymizeResult& result) {
-  // The loader thread may add studies and series while this runs; take the
-  // series of this patient as they are now (entries never move or go away
-  // while the tree lives) and write them without holding the shape lock.
-  std::vector<SeriesEntry*> seriesList;
-  {
-    std::unique_lock<std::recursive_mutex> hold;
-    if (patient.owner != nullptr) hold = std::unique_lock<std::recursive_mutex>(patient.owner->shapeLock);
-    for (StudyEntry* study : patient.studies)
-      for (SeriesEntry* series : study->series) seriesList.push_back(series);
-  }
-  int32_t failed = 0;
-  for (SeriesEntry* series : seriesList) failed += AnonymizeSeries(*series, result);
-  return failed;
+  const int32_t before = result.failed;
+  SaveQueue queue(result, kPendingSaves, kWriters);
+  for (SeriesEntry* series : SeriesOf(patient)) QueueSeries(*series, queue);
+  queue.Finish();
+  return result.failed - before;
 }
 
 AnonymizeResult AnonymizeCollection(StudyCollection& collection) {
@@ -122,7 +160,12 @@ AnonymizeResult AnonymizeCollection(StudyCollection& collection) {
     StudyCollection::ShapeReader reader(collection);
     patients.assign(reader.patients.begin(), reader.patients.end());
   }
-  for (PatientEntry* patient : patients) AnonymizePatient(*patient, result);
+  // The files are built here in order, so replacement UIDs are generated in
+  // file order; one writer thread saves the finished streams meanwhile.
+  SaveQueue queue(result, kPendingSaves, kWriters);
+  for (PatientEntry* patient : patients)
+    for (SeriesEntry* series : SeriesOf(*patient)) QueueSeries(*series, queue);
+  queue.Finish();
   return result;
 }
 
