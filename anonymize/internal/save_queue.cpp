@@ -67,10 +67,18 @@ ByteBuffer<uint8_t> SaveQueue::TakeBuffer() {
   return buffer;
 }
 
+bool SaveQueue::NextIsFree() const {
+  if (claimed_ == pending_.size()) return true;
+  const SaveJob& next = pending_[claimed_];
+  for (size_t i = 0; i < claimed_; ++i)
+    if (!pending_[i].saved && pending_[i].outputPath == next.outputPath) return false;
+  return true;
+}
+
 void SaveQueue::Run() {
   std::unique_lock<std::mutex> hold(lock_);
   for (;;) {
-    changed_.wait(hold, [this] { return stopping_ || claimed_ < pending_.size(); });
+    changed_.wait(hold, [this] { return (stopping_ || claimed_ < pending_.size()) && NextIsFree(); });
     if (claimed_ == pending_.size()) return;  // stopping with nothing left to claim
     // Only the front jobs, already counted, ever leave the queue, and a
     // claimed job is not counted before it is saved: the reference holds

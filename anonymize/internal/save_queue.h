@@ -48,6 +48,11 @@ class SaveQueue {
 
  private:
   void Run();
+  // Whether the next job may be claimed: no job being saved has the same
+  // output path, so that of two copies bound for one path the later one
+  // stays, as it does when they are saved one after another. Called with
+  // `lock_` held.
+  bool NextIsFree() const;
   // Counts the outcomes of the saved jobs at the front, in order, and keeps
   // their buffers for reuse. Called with `lock_` held.
   void RecordSaved();

@@ -88,6 +88,27 @@ TEST(SaveQueue, CountsOutcomesInHandOverOrderAndSavesEveryStreamWhole) {
   }
 }
 
+TEST(SaveQueue, LeavesTheLastOfSeveralCopiesBoundForOnePath) {
+  for (int32_t writers : {1, 2}) {
+    TempDir dir;
+    AnonymizeResult result;
+    constexpr int kJobs = 40;
+    {
+      SaveQueue queue(result, 4, writers);
+      for (int i = 0; i < kJobs; ++i) {
+        SaveJob job;
+        job.source = U("source-" + std::to_string(i));
+        job.outputPath = U(dir.Join("out/same"));
+        const Bytes content = ContentOf(i);
+        ASSERT_TRUE(job.stream.Append(content.data(), static_cast<int64_t>(content.size())));
+        queue.Add(std::move(job));
+      }
+    }
+    EXPECT_EQ(result.written, kJobs) << writers;
+    EXPECT_EQ(fixture::ReadFileBytes(dir.Join("out/same")), ContentOf(kJobs - 1)) << writers;
+  }
+}
+
 // The time part of a generated UID: "<root>.<kind>.<milliseconds>.<n>".
 uint64_t TimeOfUid(const std::string& uid) {
   const size_t last = uid.rfind('.');
