@@ -425,9 +425,6 @@ class SdlBackend final : public WindowBackend {
     in.window = WindowOfId(w.windowID);
     if (!in.window) return false;
     switch (w.event) {
-      case SDL_WINDOWEVENT_CLOSE:
-        in.kind = InputEvent::Close;
-        return true;
       case SDL_WINDOWEVENT_MOVED:
         if (ExpectedMove(in.window, POINT{w.data1, w.data2})) return false;
         in.kind = InputEvent::Moved;
@@ -438,27 +435,26 @@ class SdlBackend final : public WindowBackend {
         in.kind = InputEvent::Resized;
         in.size = SIZE{w.data1, w.data2};
         return true;
-      case SDL_WINDOWEVENT_MINIMIZED:
-        in.kind = InputEvent::Minimized;
-        return true;
-      case SDL_WINDOWEVENT_MAXIMIZED:
-        in.kind = InputEvent::Maximized;
-        return true;
-      case SDL_WINDOWEVENT_RESTORED:
-        in.kind = InputEvent::Restored;
-        return true;
-      case SDL_WINDOWEVENT_FOCUS_GAINED:
-        in.kind = InputEvent::FocusGained;
-        return true;
-      case SDL_WINDOWEVENT_EXPOSED:
-        in.kind = InputEvent::Exposed;
-        return true;
-      case SDL_WINDOWEVENT_LEAVE:
-        in.kind = InputEvent::PointerLeft;
-        return true;
       default:
-        return false;
+        break;
     }
+    // Window events that carry nothing but their kind.
+    static constexpr struct {
+      Uint8 event;
+      InputEvent::Kind kind;
+    } kPlainEvents[] = {
+        {SDL_WINDOWEVENT_CLOSE, InputEvent::Close},         {SDL_WINDOWEVENT_MINIMIZED, InputEvent::Minimized},
+        {SDL_WINDOWEVENT_MAXIMIZED, InputEvent::Maximized}, {SDL_WINDOWEVENT_RESTORED, InputEvent::Restored},
+        {SDL_WINDOWEVENT_FOCUS_GAINED, InputEvent::FocusGained}, {SDL_WINDOWEVENT_EXPOSED, InputEvent::Exposed},
+        {SDL_WINDOWEVENT_LEAVE, InputEvent::PointerLeft},
+    };
+    for (const auto& plain : kPlainEvents) {
+      if (w.event == plain.event) {
+        in.kind = plain.kind;
+        return true;
+      }
+    }
+    return false;
   }
 
   bool headless_;
