@@ -579,7 +579,8 @@ void InjectWheel(HWND window, POINT client, int notches) {
   Push(e);
 }
 
-void InjectPointerLeave(HWND window) {
+// Pushes a window event of `window` with its two data fields.
+static void InjectWindowEvent(HWND window, Uint8 event, int32_t data1 = 0, int32_t data2 = 0) {
   Uint32 id;
   POINT p;
   if (!Address(window, POINT{}, id, p)) return;
@@ -587,9 +588,13 @@ void InjectPointerLeave(HWND window) {
   SDL_zero(e);
   e.type = SDL_WINDOWEVENT;
   e.window.windowID = id;
-  e.window.event = SDL_WINDOWEVENT_LEAVE;
+  e.window.event = event;
+  e.window.data1 = data1;
+  e.window.data2 = data2;
   Push(e);
 }
+
+void InjectPointerLeave(HWND window) { InjectWindowEvent(window, SDL_WINDOWEVENT_LEAVE); }
 
 void InjectKey(uint32_t virtualKey, bool down, uintptr_t modifiers, bool alt) {
   if (g_sdl == nullptr) return;
@@ -644,30 +649,10 @@ void InjectDrop(HWND window, const std::vector<std::u16string>& paths) {
   Push(e);
 }
 
-void InjectClose(HWND window) {
-  Uint32 id;
-  POINT p;
-  if (!Address(window, POINT{}, id, p)) return;
-  SDL_Event e;
-  SDL_zero(e);
-  e.type = SDL_WINDOWEVENT;
-  e.window.windowID = id;
-  e.window.event = SDL_WINDOWEVENT_CLOSE;
-  Push(e);
-}
+void InjectClose(HWND window) { InjectWindowEvent(window, SDL_WINDOWEVENT_CLOSE); }
 
 void InjectResize(HWND window, SIZE clientSize) {
-  Uint32 id;
-  POINT p;
-  if (!Address(window, POINT{}, id, p)) return;
-  SDL_Event e;
-  SDL_zero(e);
-  e.type = SDL_WINDOWEVENT;
-  e.window.windowID = id;
-  e.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
-  e.window.data1 = clientSize.cx;
-  e.window.data2 = clientSize.cy;
-  Push(e);
+  InjectWindowEvent(window, SDL_WINDOWEVENT_SIZE_CHANGED, clientSize.cx, clientSize.cy);
 }
 
 }  // namespace plat
