@@ -101,6 +101,78 @@ bool CreateDirectoryW(const std::u16string& path) {
   return ::mkdir(native.c_str(), 0777) == 0;
 }
 
+namespace {
+
+// Writes the bytes to an open file and, with `sync`, flushes them to the disk.
+bool FillFile(int fd, const uint8_t* bytes, size_t count, bool sync) {
+  bool ok = WriteAll(fd, bytes, count);
+  if (ok && sync) ok = ::fsync(fd) == 0;
+  return ok;
+}
+
+// A name of the fixed form ".tesmer-PID-N.tmp" in `folder`, short so that it
+// fits wherever the target's name fits; "" when even that is too long.
+std::string TemporaryName(const std::string& folder) {
+  char name[64];
+  std::snprintf(name, sizeof name, ".tesmer-%ld-%u.tmp", static_cast<long>(::getpid()),
+                temporaryCounter.fetch_add(1, std::memory_order_relaxed));
+  std::string temporary = folder + name;
+  return temporary.size() < MaxPathBytes() ? temporary : std::string();
+}
+
+// Gives the unnamed file `fd` the name `path`; fails with EEXIST when the
+// name is taken. Linking through /proc needs no privilege, linking the
+// descriptor itself needs CAP_DAC_READ_SEARCH; either may be missing.
+bool LinkUnnamed(int fd, const std::string& path) {
+  char procPath[64];
+  std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
+  if (::linkat(AT_FDCWD, procPath, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  if (errno == EEXIST) return false;
+  return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+// Names a whole unnamed file `target`. A free name takes one link. A taken
+// one (an earlier copy, a symbolic link) is replaced by a rename from a
+// temporary name, which never follows a link and fails for a directory.
+bool PublishUnnamed(int fd, const std::string& folder, const std::string& target) {
+  if (LinkUnnamed(fd, target)) return true;
+  if (errno != EEXIST) return false;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    std::string temporary = TemporaryName(folder);
+    if (temporary.empty()) return false;
+    if (!LinkUnnamed(fd, temporary)) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    if (::rename(temporary.c_str(), target.c_str()) == 0) return true;
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return false;
+}
+
+// The same through a named temporary file, for file systems without unnamed
+// files: created exclusively, filled, closed, then renamed over the target.
+bool WriteThroughNamedTemporary(const std::string& folder, const std::string& target, const uint8_t* bytes,
+                                size_t count, bool sync) {
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 0; attempt < 64 && fd < 0; ++attempt) {
+    temporary = TemporaryName(folder);
+    if (temporary.empty()) return false;
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  bool ok = FillFile(fd, bytes, count, sync);
+  if (::close(fd) != 0) ok = false;
+  if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const std::u16string& path, const uint8_t* bytes, size_t count, bool sync) {
   if (bytes == nullptr && count > 0) return false;
   std::string target = NativeOf(path);
@@ -108,28 +180,20 @@ bool WriteFileAtomically(const std::u16string& path, const uint8_t* bytes, size_
   size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
 
-  // A short fixed-form name in the same folder, so that it fits wherever the
-  // target's name fits and the final rename never crosses file systems.
-  std::string temporary;
-  int fd = -1;
-  for (int attempt = 0; attempt < 64 && fd < 0; ++attempt) {
-    char name[64];
-    std::snprintf(name, sizeof name, ".tesmer-%ld-%u.tmp", static_cast<long>(::getpid()),
-                  temporaryCounter.fetch_add(1, std::memory_order_relaxed));
-    temporary = folder + name;
-    if (temporary.size() >= MaxPathBytes()) return false;
-    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0 && errno != EEXIST) return false;
+  // The bytes first go to a file without a name in the target's folder, so
+  // that nobody ever sees a partial file and a failure leaves nothing behind;
+  // creating it does not hold the folder's lock, which lets several writers
+  // into one folder overlap. The file gets its name only when it is whole.
+  bool ok = false;
+  int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  if (fd >= 0) {
+    bool published = FillFile(fd, bytes, count, sync) && PublishUnnamed(fd, folder, target);
+    // A close that reports a lost write takes the name away again.
+    ok = ::close(fd) == 0 && published;
+    if (published && !ok) ::unlink(target.c_str());
+  } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+    ok = WriteThroughNamedTemporary(folder, target, bytes, count, sync);
   }
-  if (fd < 0) return false;
-
-  bool ok = WriteAll(fd, bytes, count);
-  if (ok && sync) ok = ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  // rename replaces whatever the target name holds, a symbolic link included,
-  // without following it; it fails for a directory.
-  if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
   if (ok && sync && !folder.empty()) {
     int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {

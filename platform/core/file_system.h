@@ -41,12 +41,13 @@ bool ListDirectory(const std::u16string& path, std::vector<DirectoryEntry>& out)
 bool CreateDirectoryW(const std::u16string& path);
 
 // Writes `count` bytes as the whole new content of `path`, all or nothing:
-// the bytes go to a temporary file created exclusively in the target's
-// folder, which is renamed over the target only after every byte was written
-// and the file closed without error (and, with `sync`, flushed to the disk).
-// A symbolic link at the target name is replaced, never followed. On failure
-// the temporary file is removed and an existing target is left as it was.
-// Returns whether the whole file reached the target name.
+// the bytes go to a new file without a name in the target's folder (or, on a
+// file system without such files, to a temporary file created exclusively
+// there), which takes the target's name only after every byte was written
+// (and, with `sync`, flushed to the disk). A symbolic link at the target name
+// is replaced, never followed. On failure nothing new remains and an existing
+// target is left as it was. Returns whether the whole file reached the target
+// name.
 [[nodiscard]] bool WriteFileAtomically(const std::u16string& path, const uint8_t* bytes, size_t count,
                                        bool sync = false);
 
