@@ -72,10 +72,11 @@ inline void Free(void* storage, size_t bytes) {
 // of the system reads: data, capacity, length and step.
 //
 // Capacities are always multiples of the step (16 unless a caller chooses
-// otherwise). Growth is geometric, so that appending n units one at a time
-// costs O(n) in all: a capacity that must grow becomes at least one and a half
-// times what it was. A unit type may define `static Unit Fresh()`; slots that
-// growth adds then hold that value until they are used.
+// otherwise), except for adopted storage (see Adopt). Growth is geometric, so
+// that appending n units one at a time costs O(n) in all: a capacity that must
+// grow becomes at least one and a half times what it was. A unit type may
+// define `static Unit Fresh()`; slots that growth adds then hold that value
+// until they are used.
 template <typename Unit>
 class ByteBuffer {
   static_assert(std::is_trivially_copyable_v<Unit>);
@@ -116,7 +117,7 @@ class ByteBuffer {
     if constexpr (requires { Unit::Fresh(); }) {
       for (int64_t i = length; i < rounded; ++i) grown[i] = Unit::Fresh();
     }
-    byte_buffer_internal::Free(data, static_cast<size_t>(capacity) * sizeof(Unit));
+    FreeStorage();
     data = grown;
     capacity = static_cast<int32_t>(rounded);
     return true;
@@ -146,11 +147,25 @@ class ByteBuffer {
   }
 
   void Release() {
-    byte_buffer_internal::Free(data, static_cast<size_t>(capacity) * sizeof(Unit));
+    FreeStorage();
     data = nullptr;
     capacity = 0;
     length = 0;
   }
+
+  // Takes `count` units of storage made elsewhere (a mapped file, say) as
+  // the whole content: length and capacity become `count`, whatever the step.
+  // `release(storage, count * sizeof(Unit))` ends the storage when the buffer
+  // lets it go, on Release or when it grows into storage of its own.
+  using ReleaseFunction = void (*)(void* storage, size_t bytes);
+  void Adopt(Unit* storage, int32_t count, ReleaseFunction release) {
+    Release();
+    data = storage;
+    capacity = length = count;
+    release_ = release;
+  }
+  // Whether the storage was adopted and not allocated by this buffer.
+  bool Adopted() const { return release_ != nullptr; }
 
   Unit* begin() { return data; }
   Unit* end() { return data + length; }
@@ -160,10 +175,23 @@ class ByteBuffer {
   const Unit& operator[](int32_t i) const { return data[i]; }
 
  private:
+  void FreeStorage() {
+    const size_t bytes = static_cast<size_t>(capacity) * sizeof(Unit);
+    if (release_ != nullptr) {
+      if (data != nullptr) release_(data, bytes);
+      release_ = nullptr;
+    } else {
+      byte_buffer_internal::Free(data, bytes);
+    }
+  }
+
   void Swap(ByteBuffer& other) noexcept {
     std::swap(data, other.data);
     std::swap(capacity, other.capacity);
     std::swap(length, other.length);
     std::swap(step, other.step);
+    std::swap(release_, other.release_);
   }
+
+  ReleaseFunction release_ = nullptr;  // set for adopted storage
 };

@@ -67,6 +67,10 @@ void DicomFile::BeginAnalysis(const std::u16string& filePath) {
   depth = 0;
   elements.length = 0;
   fileBytes.length = 0;
+  // A view belongs to the file it was made of; new bytes go to memory of
+  // their own.
+  if (fileBytes.Adopted()) fileBytes.Release();
+  viewsFile_ = false;
   implicitContent_.clear();
 }
 
@@ -95,10 +99,24 @@ bool DicomFile::ReadWholeFile() {
   const uint64_t size = in.Size();
   if (LogWanted()) Log(plat::FormatText(u"文件长度：%d 字节", {static_cast<unsigned long long>(size)}));
   if (size > static_cast<uint64_t>(kMaxFileBytes)) return false;
+  if (static_cast<int64_t>(size) >= kViewedFileMinimum) {
+    if (uint8_t* view = in.MapView(static_cast<size_t>(size))) {
+      fileBytes.Adopt(view, static_cast<int32_t>(size), plat::ReleaseView);
+      viewsFile_ = true;
+      viewedStamp_ = in.Stamp();
+      return true;
+    }
+  }
   if (!fileBytes.Reserve(static_cast<int64_t>(size))) return false;
   if (!in.ReadAll(fileBytes.data, static_cast<size_t>(size))) return false;
   fileBytes.length = static_cast<int32_t>(size);
   return true;
+}
+
+bool DicomFile::BytesAsLoaded() const {
+  if (!viewsFile_) return true;
+  plat::FileStamp now;
+  return plat::StampOf(path, now) && now == viewedStamp_;
 }
 
 void DicomFile::WalkFromMarker() {

@@ -1,6 +1,6 @@
-// DicomFile: one file, read whole into memory, and everything its analysis
-// found: the element list, the encoding flags, the transfer syntax, the status
-// and the log.
+// DicomFile: one file, whole in memory, and everything its analysis found:
+// the element list, the encoding flags, the transfer syntax, the status and
+// the log.
 #pragma once
 
 #include <atomic>
@@ -12,6 +12,7 @@
 
 #include "analysis/byte_buffer.h"
 #include "analysis/dicom_element.h"
+#include "platform/core/files.h"
 
 struct SeriesEntry;
 
@@ -26,6 +27,11 @@ enum : int32_t {
 
 // Files longer than this are not read.
 constexpr int64_t kMaxFileBytes = 1024000000;
+// Files of this many bytes and more are viewed in place rather than copied
+// (see DicomFile::BytesAsLoaded): loading a folder of CT slices then costs
+// no copy of their pixels and no fresh memory for it. Below it, a copy is as
+// cheap as setting up the view.
+constexpr int64_t kViewedFileMinimum = 256 * 1024;
 // Sequences nested deeper than this fail the element that opens them.
 constexpr int32_t kMaxSequenceDepth = 256;
 
@@ -84,6 +90,13 @@ class DicomFile {
   // is big endian and the element lies outside group 0002.
   bool IsBigEndianElement(const DicomElement& e) const;
 
+  // Whether `fileBytes` still hold what the analysis read. Files under
+  // kViewedFileMinimum bytes, and bytes given to AnalyseBytes, are copies and
+  // always do. Larger files are viewed in place, in the page cache the
+  // system keeps anyway, and hold what the analysis read while the file on
+  // the disk has not been written, truncated or replaced since.
+  bool BytesAsLoaded() const;
+
   // Bytes of the element's value that lie inside the file: [first, first+count).
   // Values that run past the end of a truncated file are cut at its end.
   void ValueSpan(const DicomElement& e, const uint8_t*& first, int32_t& count) const;
@@ -107,6 +120,10 @@ class DicomFile {
   // length that is not a sequence: such content is implicit VR little endian
   // whatever the data set's encoding.
   bool InsideImplicitContent(const DicomElement& e) const;
+
+  // Set when `fileBytes` view the file: its stamp when it was opened.
+  bool viewsFile_ = false;
+  plat::FileStamp viewedStamp_;
 
   // The byte ranges [first, end) of such contents, sorted and disjoint (an
   // inner range is dropped when the range around it is added). Usually empty.

@@ -46,6 +46,7 @@ const char* AnonymizeFailureText(AnonymizeFailure failure) {
     case AnonymizeFailure::NotSaved: return "the output file could not be written";
     case AnonymizeFailure::OutputFolderIsLink: return "the output folder is a symbolic link";
     case AnonymizeFailure::NoProfile: return "not enough memory for the profile";
+    case AnonymizeFailure::SourceChanged: return "the source changed after it was loaded";
   }
   return "unknown failure";
 }
@@ -80,6 +81,11 @@ AnonymizeFailure BuildForSaving(AnonyProfile& profile, const DicomFile& file, st
   // into any folder the link's maker chose.
   if (IsSymbolicLink(FolderPart(path))) return AnonymizeFailure::OutputFolderIsLink;
   if (!profile.BuildAnonymized(file)) return AnonymizeFailure::OutputTooLarge;
+  // A file viewed in place that another program changed since it was loaded
+  // would give a copy that mixes the bytes of two versions against the
+  // element list of the first. Checked after the stream was built, so that
+  // the bytes it took are known to be the ones the analysis saw.
+  if (!file.BytesAsLoaded()) return AnonymizeFailure::SourceChanged;
   return AnonymizeFailure::None;
 }
 

@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "platform/core/internal/view_guard.h"
 #include "platform/core/text.h"
 
 namespace plat {
@@ -14,12 +16,39 @@ namespace plat {
 size_t MaxPathBytes() { return PATH_MAX; }
 size_t MaxNameBytes() { return NAME_MAX; }
 
+namespace {
+
+std::string UsableNative(const std::u16string& path) {
+  std::string native = PathToNative(path);
+  if (native.size() >= MaxPathBytes() || native.find('\0') != std::string::npos) return std::string();
+  return native;
+}
+
+FileStamp StampFrom(const struct stat& st) {
+  FileStamp stamp;
+  stamp.device = static_cast<uint64_t>(st.st_dev);
+  stamp.inode = static_cast<uint64_t>(st.st_ino);
+  stamp.size = static_cast<uint64_t>(st.st_size);
+  stamp.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return stamp;
+}
+
+}  // namespace
+
+bool StampOf(const std::u16string& path, FileStamp& out) {
+  std::string native = UsableNative(path);
+  struct stat st;
+  if (native.empty() || ::stat(native.c_str(), &st) != 0) return false;
+  out = StampFrom(st);
+  return true;
+}
+
 InputFile::~InputFile() { Close(); }
 
 bool InputFile::Open(const std::u16string& path) {
   Close();
-  std::string native = PathToNative(path);
-  if (native.empty() || native.size() >= MaxPathBytes() || native.find('\0') != std::string::npos) return false;
+  std::string native = UsableNative(path);
+  if (native.empty()) return false;
   // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; the type
   // check below then refuses it.
   int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -33,6 +62,7 @@ bool InputFile::Open(const std::u16string& path) {
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   fd_ = fd;
   size_ = static_cast<uint64_t>(st.st_size);
+  stamp_ = StampFrom(st);
   return true;
 }
 
@@ -52,10 +82,28 @@ bool InputFile::ReadAll(void* into, size_t count) {
   return true;
 }
 
+uint8_t* InputFile::MapView(size_t count) {
+  if (fd_ < 0 || count == 0 || count > size_) return nullptr;
+  void* view = ::mmap(nullptr, count, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd_, 0);
+  if (view == MAP_FAILED) return nullptr;
+  if (!plat_internal::GuardView(view, count)) {
+    ::munmap(view, count);
+    return nullptr;
+  }
+  return static_cast<uint8_t*>(view);
+}
+
+void ReleaseView(void* view, size_t count) {
+  if (view == nullptr) return;
+  plat_internal::UnguardView(view);
+  ::munmap(view, count);
+}
+
 void InputFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   size_ = 0;
+  stamp_ = FileStamp();
 }
 
 }  // namespace plat

@@ -13,6 +13,20 @@ namespace plat {
 size_t MaxPathBytes();
 size_t MaxNameBytes();
 
+// What tells whether a file's content may have changed without reading it:
+// which file a path names, its size and when it was last written.
+struct FileStamp {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t modifiedNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of what `path` names now (symbolic links followed); false when
+// there is nothing there or the path is refused.
+[[nodiscard]] bool StampOf(const std::u16string& path, FileStamp& out);
+
 // A file opened for reading. Only regular files open: a FIFO, a device or a
 // directory named like a file is refused without blocking, so that a drop can
 // never hang the program on something that is not a file.
@@ -28,14 +42,28 @@ class InputFile {
   [[nodiscard]] bool Open(const std::u16string& path);
   // The size in bytes at the time of opening.
   uint64_t Size() const { return size_; }
+  // The file's stamp at the time of opening.
+  const FileStamp& Stamp() const { return stamp_; }
   // Reads exactly `count` bytes from the start of the file; false on any read
   // error or when the file turned out shorter.
   [[nodiscard]] bool ReadAll(void* into, size_t count);
+  // Maps the first `count` bytes of the file (at most its size) into memory
+  // that reads the file's pages in the page cache, without copying them;
+  // writes to it stay private. The view follows the file on the disk: a
+  // change made by another program shows, and pages past the end of a file
+  // that shrank read as zeros. nullptr when the file cannot be mapped; the
+  // caller then reads it. End the view with ReleaseView, closing the file
+  // does not.
+  [[nodiscard]] uint8_t* MapView(size_t count);
   void Close();
 
  private:
   int fd_ = -1;
   uint64_t size_ = 0;
+  FileStamp stamp_;
 };
+
+// Ends a view from InputFile::MapView; `count` is the count it was given.
+void ReleaseView(void* view, size_t count);
 
 }  // namespace plat

@@ -1,8 +1,11 @@
 // ByteBuffer: capacities in whole steps, room for a step before every
-// append, geometric growth and fresh element slots.
+// append, geometric growth, fresh element slots and adopted storage.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "analysis/byte_buffer.h"
@@ -100,6 +103,60 @@ TEST(ByteBuffer, FreshElementSlotsHoldAllOnes) {
     }
   }
   for (const DicomElement& e : list) EXPECT_EQ(e.end, 148);
+}
+
+// Adopted storage comes from malloc here and is counted when it is let go.
+std::vector<std::pair<void*, size_t>> released;
+void CountedFree(void* storage, size_t bytes) {
+  released.emplace_back(storage, bytes);
+  std::free(storage);
+}
+uint8_t* Storage(size_t n, uint8_t fill) {
+  auto* storage = static_cast<uint8_t*>(std::malloc(n));
+  std::memset(storage, fill, n);
+  return storage;
+}
+
+TEST(ByteBuffer, AdoptedStorageIsReleasedOnceByItsOwnFunction) {
+  released.clear();
+  {
+    ByteBuffer<uint8_t> buffer;
+    ASSERT_TRUE(buffer.Reserve(100));  // storage of its own goes first, the usual way
+    uint8_t* first = Storage(1000, 7);
+    buffer.Adopt(first, 1000, CountedFree);
+    EXPECT_TRUE(buffer.Adopted());
+    EXPECT_EQ(buffer.data, first);
+    EXPECT_EQ(buffer.length, 1000);
+    EXPECT_EQ(buffer.capacity, 1000) << "the whole storage, not rounded to the step";
+    EXPECT_TRUE(released.empty());
+
+    // Growing moves the content into storage of its own and lets the
+    // adopted one go.
+    const uint8_t more[3] = {1, 2, 3};
+    ASSERT_TRUE(buffer.Append(more, 3));
+    EXPECT_FALSE(buffer.Adopted());
+    ASSERT_EQ(released.size(), 1u);
+    EXPECT_EQ(released[0], std::make_pair(static_cast<void*>(first), size_t{1000}));
+    EXPECT_EQ(buffer.length, 1003);
+    EXPECT_EQ(buffer[999], 7);
+    EXPECT_EQ(buffer[1002], 3);
+    EXPECT_EQ(buffer.capacity % 16, 0);
+
+    // Moves carry the release function along; Release calls it.
+    uint8_t* second = Storage(64, 9);
+    buffer.Adopt(second, 64, CountedFree);
+    ByteBuffer<uint8_t> moved(std::move(buffer));
+    EXPECT_FALSE(buffer.Adopted());
+    EXPECT_TRUE(moved.Adopted());
+    moved.Release();
+    ASSERT_EQ(released.size(), 2u);
+    EXPECT_EQ(released[1].first, second);
+
+    uint8_t* third = Storage(32, 1);
+    moved.Adopt(third, 32, CountedFree);
+  }  // destruction lets the last one go
+  ASSERT_EQ(released.size(), 3u);
+  EXPECT_EQ(released[2].second, 32u);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // DicomFile: reading files, the statuses, the log with its gate and outputs,
 // the path and value queries, and the serial counter.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -110,6 +112,78 @@ TEST(DicomFile, FileLongerThanTheLimitIsNotRead) {
   EXPECT_EQ(f->status, StatusNotRead);
   EXPECT_EQ(f->fileBytes.length, 0);
   EXPECT_TRUE(LogHas(*f, u"文件长度：1024000001 字节\r\n文件打开失败，分析进程结束\r\n")) << Utf8(f->logText);
+}
+
+// A CT-like file of `pixelBytes` bytes of pixel data and a patient name.
+std::vector<uint8_t> FileWithPixels(uint32_t pixelBytes) {
+  fixture::SimpleFile recipe;
+  recipe.pixelBytes = pixelBytes;
+  return fixture::BuildSimpleFile(recipe);
+}
+
+TEST(DicomFile, LargeFilesAreViewedAndKnowWhenTheDiskChanged) {
+  fixture::TempDir dir;
+  const std::vector<uint8_t> large = FileWithPixels(kViewedFileMinimum);
+  const std::vector<uint8_t> small = FileWithPixels(1000);
+
+  struct Case {
+    const char* name;
+    bool large;
+    void (*change)(const std::string& path);
+    bool asLoaded;
+  } cases[] = {
+      {"untouched", true, [](const std::string&) {}, true},
+      {"truncated", true, [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 200), 0); }, false},
+      {"grown", true, [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 2 * kViewedFileMinimum), 0); }, false},
+      {"deleted", true, [](const std::string& p) { ASSERT_EQ(::unlink(p.c_str()), 0); }, false},
+      {"rewritten in place", true,
+       [](const std::string& p) { std::FILE* f = std::fopen(p.c_str(), "r+b"); std::fputc(0, f); std::fclose(f); },
+       false},
+      // A small file is a copy: what happens on the disk does not reach it.
+      {"small, truncated", false, [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 0), 0); }, true},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t>& bytes = c.large ? large : small;
+    const std::string path = dir.Write(std::string(c.name) + ".dcm", bytes);
+    // Moved a second back, so that a rewrite within the same clock tick
+    // still gives another modification time.
+    struct timespec earlier[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), earlier, 0), 0);
+    auto f = AnalysedPath(path);
+    ASSERT_EQ(f->status, StatusImage) << c.name;
+    EXPECT_EQ(f->fileBytes.Adopted(), c.large) << c.name;
+    ASSERT_EQ(f->fileBytes.length, static_cast<int32_t>(bytes.size()));
+    EXPECT_TRUE(f->BytesAsLoaded()) << c.name;
+    c.change(path);
+    EXPECT_EQ(f->BytesAsLoaded(), c.asLoaded) << c.name;
+    // Every byte stays readable whatever happened on the disk: the ones the
+    // file still has, and zeros past the page its new end falls in.
+    const std::vector<uint8_t> seen(f->fileBytes.begin(), f->fileBytes.end());
+    if (std::string(c.name) == "truncated") {
+      EXPECT_TRUE(std::equal(seen.begin(), seen.begin() + 200, bytes.begin()));
+      EXPECT_EQ(std::count(seen.begin() + 4096, seen.end(), 0), static_cast<long>(seen.size() - 4096));
+    } else {
+      EXPECT_EQ(seen, bytes) << c.name;
+    }
+    std::u16string name;
+    EXPECT_GT(f->ValueByKey(MakeTagKey(0x0010, 0x0010), name), 0) << c.name;
+  }
+}
+
+TEST(DicomFile, AnalysingAgainLetsTheViewGo) {
+  fixture::TempDir dir;
+  const std::string large = dir.Write("large.dcm", FileWithPixels(kViewedFileMinimum));
+  DicomFile f;
+  f.Analyse(plat::PathFromNative(large));
+  ASSERT_TRUE(f.fileBytes.Adopted());
+  const std::vector<uint8_t> bytes = FileWithPixels(16);
+  f.AnalyseBytes(u"/mem/b.dcm", bytes.data(), bytes.size());
+  EXPECT_FALSE(f.fileBytes.Adopted());
+  EXPECT_TRUE(f.BytesAsLoaded());
+  EXPECT_EQ(std::vector<uint8_t>(f.fileBytes.begin(), f.fileBytes.end()), bytes);
+  // The view ended with the analysis: the file can go and nothing reads it.
+  ASSERT_EQ(::truncate(large.c_str(), 0), 0);
+  EXPECT_EQ(f.status, StatusImage);
 }
 
 TEST(DicomFile, PathThatIsNotUtf8StillOpens) {

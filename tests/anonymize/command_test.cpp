@@ -184,6 +184,39 @@ TEST(AnonymizeCollection, ReportsEveryFileThatWasNotWritten) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Join("taken__Anony")), fs::directory_iterator()), 1);
 }
 
+TEST(AnonymizeCollection, DoesNotWriteASourceThatChangedAfterLoading) {
+  TempDir dir;
+  SimpleFile large;
+  large.pixelBytes = kViewedFileMinimum;  // viewed in place
+  large.sopInstanceUid = "1.2.3.1";
+  SimpleFile small;  // held as a copy
+  small.sopInstanceUid = "1.2.3.2";
+  const std::string kept = dir.Write("ct/kept.dcm", fixture::BuildSimpleFile(large));
+  large.sopInstanceUid = "1.2.3.3";
+  const std::string cut = dir.Write("ct/cut.dcm", fixture::BuildSimpleFile(large));
+  const std::string copied = dir.Write("ct/copied.dcm", fixture::BuildSimpleFile(small));
+  StudyCollection collection;
+  Load(collection, {kept, cut, copied});
+  // Another program shortens two of them before the command runs.
+  ASSERT_EQ(::truncate(cut.c_str(), 300), 0);
+  ASSERT_EQ(::truncate(copied.c_str(), 300), 0);
+
+  AnonymizeResult result = AnonymizeCollection(collection);
+  EXPECT_EQ(result.written, 2);
+  EXPECT_EQ(result.failed, 1);
+  ASSERT_EQ(result.failures.size(), 1u);
+  EXPECT_EQ(N(result.failures[0].path), cut);
+  EXPECT_EQ(result.failures[0].reason, AnonymizeFailure::SourceChanged);
+  EXPECT_EQ(CompletionText(result), u"脱敏完成，1 个文件写入失败");
+  EXPECT_FALSE(fixture::FileExists(dir.Join("ct__Anony/cut.dcm")));
+  // The others are whole copies of what was loaded.
+  for (const char* name : {"kept.dcm", "copied.dcm"}) {
+    Analysed out(dir.Join(std::string("ct__Anony/") + name));
+    EXPECT_EQ(out.file.status, StatusImage) << name;
+    EXPECT_EQ(out.Value(0x0010, 0x0010), "********") << name;  // as long as "DOE^JOHN"
+  }
+}
+
 TEST(AnonymizeCollection, ReportsAFolderItMayNotWriteInto) {
   TempDir dir;
   std::string source = dir.Write("ro/in/a.dcm", fixture::BuildSimpleFile({}));

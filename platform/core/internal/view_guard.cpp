@@ -1,0 +1,106 @@
+#include "platform/core/internal/view_guard.h"
+
+#include <signal.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <mutex>
+
+namespace plat_internal {
+namespace {
+
+// The guarded views. The signal handler reads them without a lock, so every
+// slot is a pair of atomics: a view is published by storing its end before its
+// start and withdrawn by clearing its start first; a slot with a zero start is
+// free. A view's search for a slot starts at a place derived from its address,
+// so that withdrawing it rarely looks further. Views beyond the table are
+// refused and the caller reads instead.
+constexpr size_t kSlots = size_t{1} << 16;
+struct Slot {
+  std::atomic<uintptr_t> start{0};
+  std::atomic<uintptr_t> end{0};
+};
+Slot slots[kSlots];
+std::mutex slotLock;  // serialises claiming and freeing slots; never taken by the handler
+struct sigaction previousAction;
+std::once_flag installed;
+
+size_t HomeSlot(uintptr_t start) { return static_cast<size_t>((start >> 12) * 0x9E3779B97F4A7C15ull >> 48) % kSlots; }
+
+bool IsGuarded(uintptr_t address) {
+  for (const Slot& slot : slots) {
+    const uintptr_t start = slot.start.load(std::memory_order_acquire);
+    if (start != 0 && address >= start && address < slot.end.load(std::memory_order_acquire)) return true;
+  }
+  return false;
+}
+
+// A read past the end of a shrunk file: the page becomes private zeros and the
+// read is retried. Any other bus error goes on to whoever handled it before.
+void OnBusError(int signal, siginfo_t* info, void* context) {
+  const int savedErrno = errno;
+  const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+  if (info->si_code == BUS_ADRERR && IsGuarded(address)) {
+    const uintptr_t pageSize = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
+    if (::mmap(page, pageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+      errno = savedErrno;
+      return;
+    }
+  }
+  if ((previousAction.sa_flags & SA_SIGINFO) != 0 && previousAction.sa_sigaction != nullptr) {
+    previousAction.sa_sigaction(signal, info, context);
+  } else if (previousAction.sa_handler != SIG_DFL && previousAction.sa_handler != SIG_IGN) {
+    previousAction.sa_handler(signal);
+  } else {
+    // Returning re-runs the faulting read, which now ends the process the
+    // default way.
+    ::signal(SIGBUS, SIG_DFL);
+  }
+  errno = savedErrno;
+}
+
+void Install() {
+  struct sigaction action {};
+  action.sa_sigaction = OnBusError;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGBUS, &action, &previousAction);
+}
+
+}  // namespace
+
+bool GuardView(const void* view, size_t bytes) {
+  if (view == nullptr || bytes == 0) return false;
+  std::call_once(installed, Install);
+  const auto start = reinterpret_cast<uintptr_t>(view);
+  const size_t home = HomeSlot(start);
+  std::lock_guard<std::mutex> hold(slotLock);
+  for (size_t tried = 0; tried < kSlots; ++tried) {
+    Slot& slot = slots[(home + tried) % kSlots];
+    if (slot.start.load(std::memory_order_relaxed) != 0) continue;
+    slot.end.store(start + bytes, std::memory_order_release);
+    slot.start.store(start, std::memory_order_release);
+    return true;
+  }
+  return false;
+}
+
+void UnguardView(const void* view) {
+  const auto start = reinterpret_cast<uintptr_t>(view);
+  if (start == 0) return;
+  const size_t home = HomeSlot(start);
+  std::lock_guard<std::mutex> hold(slotLock);
+  for (size_t tried = 0; tried < kSlots; ++tried) {
+    Slot& slot = slots[(home + tried) % kSlots];
+    if (slot.start.load(std::memory_order_relaxed) != start) continue;
+    slot.start.store(0, std::memory_order_release);
+    slot.end.store(0, std::memory_order_release);
+    return;
+  }
+}
+
+}  // namespace plat_internal
