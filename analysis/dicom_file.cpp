@@ -113,6 +113,15 @@ bool DicomFile::ReadWholeFile() {
   return true;
 }
 
+bool DicomFile::SourceRangeOf(int64_t offset, int64_t length, plat::SourceRange& out) const {
+  if (!viewsFile_ || offset < 0 || length < 0 || offset + length > fileBytes.length) return false;
+  out.path = path;
+  out.offset = static_cast<uint64_t>(offset);
+  out.length = static_cast<uint64_t>(length);
+  out.stamp = viewedStamp_;
+  return true;
+}
+
 bool DicomFile::BytesAsLoaded() const {
   if (!viewsFile_) return true;
   plat::FileStamp now;

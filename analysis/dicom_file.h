@@ -96,6 +96,10 @@ class DicomFile {
   // system keeps anyway, and hold what the analysis read while the file on
   // the disk has not been written, truncated or replaced since.
   bool BytesAsLoaded() const;
+  // For a file viewed in place: the bytes [offset, offset + length) of
+  // `fileBytes` as a range of the file on the disk, with the stamp under which
+  // they are the same bytes. False for copies and ranges outside the file.
+  bool SourceRangeOf(int64_t offset, int64_t length, plat::SourceRange& out) const;
 
   // Bytes of the element's value that lie inside the file: [first, first+count).
   // Values that run past the end of a truncated file are cut at its end.

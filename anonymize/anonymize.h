@@ -9,6 +9,7 @@
 #include "analysis/byte_buffer.h"
 #include "analysis/dicom_element.h"
 #include "anonymize/anony_tag.h"
+#include "platform/core/files.h"
 
 class DicomFile;
 class StudyCollection;
@@ -39,6 +40,15 @@ class AnonyProfile {
   int32_t insertMarks = 0;                 // 1: add (0012,0062) and (0012,0063) to every file
   int32_t marksDone = 0;                   // per file: inserted, or the file has its own
   int32_t marksInserted = 0;               // per file: set together with marksDone
+  // When set, BuildAnonymized leaves a run of unchanged source bytes that
+  // ends the stream (the pixel data, as a rule) out of `output` and names it
+  // in `tail`, for the writer to copy from the source file without passing
+  // it through memory. Only files viewed in place have such a tail, and only
+  // runs of kTailMinimum bytes and more.
+  bool deferTail = false;
+  bool hasTail = false;       // per file: the stream is `output` followed by `tail`
+  plat::SourceRange tail;
+  static constexpr int64_t kTailMinimum = 64 * 1024;
 
   AnonyProfile() = default;
   ~AnonyProfile();
@@ -54,9 +64,10 @@ class AnonyProfile {
   // The first action that matches the element, or nullptr.
   AnonyTagInterface* ActionFor(const DicomElement& e) const;
 
-  // Builds the de-identified stream of `file` into `output`: 128 zero bytes,
-  // "DICM", the elements with the profile applied and the marks. False only
-  // when memory runs out (the stream is then incomplete).
+  // Builds the de-identified stream of `file` into `output` (and `tail`, see
+  // deferTail): 128 zero bytes, "DICM", the elements with the profile applied
+  // and the marks. False only when memory runs out (the stream is then
+  // incomplete).
   [[nodiscard]] bool BuildAnonymized(const DicomFile& file);
   // Builds the stream and saves it at AnonymizedPathOf(file.path). The
   // output path is returned through `outputPath` when given.

@@ -102,6 +102,9 @@ void QueueSeries(SeriesEntry& series, SaveQueue& queue) {
   AnonyProfile profile;
   const bool built = profile.BuildBasicProfile();
   profile.insertMarks = 1;
+  // The pixel data of files viewed in place go from file to file inside the
+  // kernel, like a copy of the file would.
+  profile.deferTail = true;
   for (DicomFile* file : series.shownFiles) {
     if (file == nullptr) continue;
     SaveJob job;
@@ -111,7 +114,11 @@ void QueueSeries(SeriesEntry& series, SaveQueue& queue) {
     } else {
       profile.output = queue.TakeBuffer();
       job.outcome = BuildForSaving(profile, *file, job.outputPath);
-      if (job.outcome == AnonymizeFailure::None) job.stream = std::move(profile.output);
+      if (job.outcome == AnonymizeFailure::None) {
+        job.stream = std::move(profile.output);
+        job.hasTail = profile.hasTail;
+        if (job.hasTail) job.tail = std::move(profile.tail);
+      }
     }
     queue.Add(std::move(job));
   }

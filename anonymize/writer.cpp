@@ -60,12 +60,22 @@ bool AnonyProfile::BuildAnonymized(const DicomFile& file) {
   marksDone = 0;
   marksInserted = 0;
   output.length = 0;
+  hasTail = false;
   // One allocation for the whole stream in the usual case: the copy is at
   // most the source plus the preamble and the marks, give or take a few
   // generated values.
   const int64_t sourceSize = file.fileBytes.length;
   if (!output.Reserve(sourceSize + 128 + 4 + 60 + 1024)) return false;
   bool ok = output.Append(kZeroPreamble, sizeof kZeroPreamble) && output.Append(kPrefix, sizeof kPrefix);
+
+  // Unchanged source bytes not yet in `output`: consecutive copies of
+  // adjoining elements gather here, so that a run that ends the stream can
+  // stay out of it (deferTail).
+  int64_t runFirst = 0, runLast = 0;
+  auto flushRun = [&] {
+    if (runLast > runFirst) ok = ok && output.Append(file.fileBytes.data + runFirst, runLast - runFirst);
+    runFirst = runLast = 0;
+  };
 
   int32_t lastEnd = 0;
   for (const DicomElement& e : file.elements) {
@@ -77,24 +87,35 @@ bool AnonyProfile::BuildAnonymized(const DicomFile& file) {
       if (e.group == 0x0012 && (e.element == 0x0062 || e.element == 0x0063)) {
         marksDone = marksInserted = 1;  // the file keeps its own
       } else if (e.group > 0x0012 || (e.group == 0x0012 && e.element > 0x0063)) {
+        flushRun();
         const int32_t before = output.length;
         InsertMarks(file);
-        ok = output.length == before + 60;
+        ok = ok && output.length == before + 60;
         marksDone = marksInserted = 1;
       }
     }
 
     if (AnonyTagInterface* action = ActionFor(e)) {
+      flushRun();
       scratch_.length = 0;
       action->Apply(scratch_, e, &file);
       if (scratch_.length > 0) ok = ok && output.Append(scratch_.data, scratch_.length);
     } else {
       int64_t first = 0, last = 0;
       SourceSpan(file, e, first, last);
-      ok = ok && output.Append(file.fileBytes.data + first, last - first);
+      if (last > first) {
+        if (runLast != first) flushRun();
+        if (runLast == runFirst) runFirst = first;
+        runLast = last;
+      }
     }
     lastEnd = e.end;
   }
+  if (ok && deferTail && runLast - runFirst >= kTailMinimum &&
+      file.SourceRangeOf(runFirst, runLast - runFirst, tail)) {
+    hasTail = true;
+  } else {
+    flushRun();
+  }
   return ok;
 }
-

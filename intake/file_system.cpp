@@ -70,9 +70,24 @@ bool WriteWholeFile(const std::u16string& path, const uint8_t* bytes, int64_t le
   return plat::WriteFileAtomically(path, bytes, static_cast<size_t>(length));
 }
 
-bool SaveBuffer(const ByteBuffer<uint8_t>& buffer, const std::u16string& path) {
+namespace {
+
+// Makes sure the path's folder exists; false when the path has no folder part.
+bool PrepareFolderOf(const std::u16string& path) {
   std::u16string folder = FolderOfPath(path);
   if (folder.empty()) return false;
   if (!IsDirectory(folder)) MakeDirectories(folder);
-  return WriteWholeFile(path, buffer.data, buffer.length);
+  return true;
+}
+
+}  // namespace
+
+bool SaveBuffer(const ByteBuffer<uint8_t>& buffer, const std::u16string& path) {
+  return PrepareFolderOf(path) && WriteWholeFile(path, buffer.data, buffer.length);
+}
+
+plat::WriteResult SaveBufferWithTail(const ByteBuffer<uint8_t>& buffer, const plat::SourceRange& tail,
+                                     const std::u16string& path) {
+  if (!PrepareFolderOf(path) || buffer.length < 0) return plat::WriteResult::Failed;
+  return plat::WriteFileWithTail(path, buffer.data, static_cast<size_t>(buffer.length), tail);
 }

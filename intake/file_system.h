@@ -11,6 +11,7 @@
 
 #include "analysis/byte_buffer.h"
 #include "analysis/value_text.h"  // FolderOfPath
+#include "platform/core/file_system.h"
 
 // The final path part: file name and extension ("" for a path ending in "/").
 std::u16string FileNameOf(const std::u16string& path);
@@ -29,10 +30,14 @@ void MakeDirectories(const std::u16string& path);
 // list's total count.
 int32_t ListFolderFiles(const std::u16string& folder, std::vector<std::u16string>& list);
 // Writes the bytes as the whole new content of `path`, all or nothing (a
-// temporary file in the same folder renamed into place when complete).
+// file in the same folder that takes the name when complete).
 // Returns whether the whole file was written.
 [[nodiscard]] bool WriteWholeFile(const std::u16string& path, const uint8_t* bytes, int64_t length);
 // Creates the path's folder when needed and writes the buffer there with
 // WriteWholeFile. A path without a folder part writes nothing. Returns
 // whether the whole file was written.
 [[nodiscard]] bool SaveBuffer(const ByteBuffer<uint8_t>& buffer, const std::u16string& path);
+// SaveBuffer of the buffer followed by the bytes of `tail`, copied from its
+// file (see plat::WriteFileWithTail).
+[[nodiscard]] plat::WriteResult SaveBufferWithTail(const ByteBuffer<uint8_t>& buffer, const plat::SourceRange& tail,
+                                                   const std::u16string& path);

@@ -10,8 +10,16 @@ namespace {
 
 // Saves the stream of a job that has one to save.
 void Save(SaveJob& job) {
-  if (job.outcome == AnonymizeFailure::None && !SaveBuffer(job.stream, job.outputPath))
-    job.outcome = AnonymizeFailure::NotSaved;
+  if (job.outcome != AnonymizeFailure::None) return;
+  if (!job.hasTail) {
+    if (!SaveBuffer(job.stream, job.outputPath)) job.outcome = AnonymizeFailure::NotSaved;
+    return;
+  }
+  switch (SaveBufferWithTail(job.stream, job.tail, job.outputPath)) {
+    case plat::WriteResult::Written: break;
+    case plat::WriteResult::Failed: job.outcome = AnonymizeFailure::NotSaved; break;
+    case plat::WriteResult::SourceChanged: job.outcome = AnonymizeFailure::SourceChanged; break;
+  }
 }
 
 }  // namespace

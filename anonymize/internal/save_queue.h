@@ -18,12 +18,15 @@
 namespace anonymize_internal {
 
 // One handled file: a stream to save at `outputPath` (outcome None) or a
-// failure already known before any write.
+// failure already known before any write. The stream is `stream`, followed
+// by the bytes of `tail` when `hasTail` is set.
 struct SaveJob {
   std::u16string source;
   std::u16string outputPath;
   AnonymizeFailure outcome = AnonymizeFailure::None;
   ByteBuffer<uint8_t> stream;
+  bool hasTail = false;
+  plat::SourceRange tail;
   bool saved = false;  // the outcome is final
 };
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/core/files.h"
+#include "platform/core/internal/file_access.h"
 #include "platform/core/text.h"
 
 namespace plat {
@@ -103,11 +104,24 @@ bool CreateDirectoryW(const std::u16string& path) {
 
 namespace {
 
-// Writes the bytes to an open file and, with `sync`, flushes them to the disk.
-bool FillFile(int fd, const uint8_t* bytes, size_t count, bool sync) {
-  bool ok = WriteAll(fd, bytes, count);
-  if (ok && sync) ok = ::fsync(fd) == 0;
-  return ok;
+// What a whole file is made of: bytes in memory, then perhaps a range of
+// another file.
+struct Content {
+  const uint8_t* bytes = nullptr;
+  size_t count = 0;
+  const SourceRange* tail = nullptr;
+  bool sync = false;
+};
+
+// Writes the content to an open file and, with `sync`, flushes it to the disk.
+WriteResult FillFile(int fd, const Content& content) {
+  if (!WriteAll(fd, content.bytes, content.count)) return WriteResult::Failed;
+  if (content.tail != nullptr) {
+    WriteResult copied = plat_internal::AppendRange(fd, *content.tail);
+    if (copied != WriteResult::Written) return copied;
+  }
+  if (content.sync && ::fsync(fd) != 0) return WriteResult::Failed;
+  return WriteResult::Written;
 }
 
 // A name of the fixed form ".tesmer-PID-N.tmp" in `folder`, short so that it
@@ -153,30 +167,27 @@ bool PublishUnnamed(int fd, const std::string& folder, const std::string& target
 
 // The same through a named temporary file, for file systems without unnamed
 // files: created exclusively, filled, closed, then renamed over the target.
-bool WriteThroughNamedTemporary(const std::string& folder, const std::string& target, const uint8_t* bytes,
-                                size_t count, bool sync) {
+WriteResult WriteThroughNamedTemporary(const std::string& folder, const std::string& target, const Content& content) {
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 64 && fd < 0; ++attempt) {
     temporary = TemporaryName(folder);
-    if (temporary.empty()) return false;
+    if (temporary.empty()) return WriteResult::Failed;
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0 && errno != EEXIST) return false;
+    if (fd < 0 && errno != EEXIST) return WriteResult::Failed;
   }
-  if (fd < 0) return false;
-  bool ok = FillFile(fd, bytes, count, sync);
-  if (::close(fd) != 0) ok = false;
-  if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
+  if (fd < 0) return WriteResult::Failed;
+  WriteResult result = FillFile(fd, content);
+  if (::close(fd) != 0 && result == WriteResult::Written) result = WriteResult::Failed;
+  if (result == WriteResult::Written && ::rename(temporary.c_str(), target.c_str()) != 0) result = WriteResult::Failed;
+  if (result != WriteResult::Written) ::unlink(temporary.c_str());
+  return result;
 }
 
-}  // namespace
-
-bool WriteFileAtomically(const std::u16string& path, const uint8_t* bytes, size_t count, bool sync) {
-  if (bytes == nullptr && count > 0) return false;
+WriteResult WriteWhole(const std::u16string& path, const Content& content) {
+  if (content.bytes == nullptr && content.count > 0) return WriteResult::Failed;
   std::string target = NativeOf(path);
-  if (target.empty() || target.back() == '/') return false;
+  if (target.empty() || target.back() == '/') return WriteResult::Failed;
   size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
 
@@ -184,24 +195,39 @@ bool WriteFileAtomically(const std::u16string& path, const uint8_t* bytes, size_
   // that nobody ever sees a partial file and a failure leaves nothing behind;
   // creating it does not hold the folder's lock, which lets several writers
   // into one folder overlap. The file gets its name only when it is whole.
-  bool ok = false;
+  WriteResult result = WriteResult::Failed;
   int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
   if (fd >= 0) {
-    bool published = FillFile(fd, bytes, count, sync) && PublishUnnamed(fd, folder, target);
+    result = FillFile(fd, content);
+    const bool published = result == WriteResult::Written && PublishUnnamed(fd, folder, target);
+    if (result == WriteResult::Written && !published) result = WriteResult::Failed;
     // A close that reports a lost write takes the name away again.
-    ok = ::close(fd) == 0 && published;
-    if (published && !ok) ::unlink(target.c_str());
+    if (::close(fd) != 0 && published) {
+      ::unlink(target.c_str());
+      result = WriteResult::Failed;
+    }
   } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
-    ok = WriteThroughNamedTemporary(folder, target, bytes, count, sync);
+    result = WriteThroughNamedTemporary(folder, target, content);
   }
-  if (ok && sync && !folder.empty()) {
+  if (result == WriteResult::Written && content.sync && !folder.empty()) {
     int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
       ::fsync(dirFd);
       ::close(dirFd);
     }
   }
-  return ok;
+  return result;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::u16string& path, const uint8_t* bytes, size_t count, bool sync) {
+  return WriteWhole(path, Content{bytes, count, nullptr, sync}) == WriteResult::Written;
+}
+
+WriteResult WriteFileWithTail(const std::u16string& path, const uint8_t* bytes, size_t count,
+                              const SourceRange& tail) {
+  return WriteWhole(path, Content{bytes, count, &tail, false});
 }
 
 }  // namespace plat

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/files.h"
+
 namespace plat {
 
 enum : uint32_t {
@@ -50,5 +52,14 @@ bool CreateDirectoryW(const std::u16string& path);
 // name.
 [[nodiscard]] bool WriteFileAtomically(const std::u16string& path, const uint8_t* bytes, size_t count,
                                        bool sync = false);
+
+enum class WriteResult { Written, Failed, SourceChanged };
+
+// WriteFileAtomically of `count` bytes followed by the bytes of `tail`, which
+// the kernel copies from file to file without passing them through this
+// process. SourceChanged (and nothing written) when the tail's file is
+// missing, shorter than the range or no longer has the tail's stamp.
+[[nodiscard]] WriteResult WriteFileWithTail(const std::u16string& path, const uint8_t* bytes, size_t count,
+                                            const SourceRange& tail);
 
 }  // namespace plat

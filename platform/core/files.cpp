@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "platform/core/internal/file_access.h"
 #include "platform/core/internal/view_guard.h"
 #include "platform/core/text.h"
 
@@ -16,30 +17,14 @@ namespace plat {
 size_t MaxPathBytes() { return PATH_MAX; }
 size_t MaxNameBytes() { return NAME_MAX; }
 
-namespace {
-
-std::string UsableNative(const std::u16string& path) {
-  std::string native = PathToNative(path);
-  if (native.size() >= MaxPathBytes() || native.find('\0') != std::string::npos) return std::string();
-  return native;
-}
-
-FileStamp StampFrom(const struct stat& st) {
-  FileStamp stamp;
-  stamp.device = static_cast<uint64_t>(st.st_dev);
-  stamp.inode = static_cast<uint64_t>(st.st_ino);
-  stamp.size = static_cast<uint64_t>(st.st_size);
-  stamp.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  return stamp;
-}
-
-}  // namespace
+using plat_internal::StampFromStat;
+using plat_internal::UsableNativePath;
 
 bool StampOf(const std::u16string& path, FileStamp& out) {
-  std::string native = UsableNative(path);
+  std::string native = UsableNativePath(path);
   struct stat st;
   if (native.empty() || ::stat(native.c_str(), &st) != 0) return false;
-  out = StampFrom(st);
+  out = StampFromStat(st);
   return true;
 }
 
@@ -47,7 +32,7 @@ InputFile::~InputFile() { Close(); }
 
 bool InputFile::Open(const std::u16string& path) {
   Close();
-  std::string native = UsableNative(path);
+  std::string native = UsableNativePath(path);
   if (native.empty()) return false;
   // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; the type
   // check below then refuses it.
@@ -62,7 +47,7 @@ bool InputFile::Open(const std::u16string& path) {
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   fd_ = fd;
   size_ = static_cast<uint64_t>(st.st_size);
-  stamp_ = StampFrom(st);
+  stamp_ = StampFromStat(st);
   return true;
 }
 

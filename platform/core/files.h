@@ -27,6 +27,16 @@ struct FileStamp {
 // there is nothing there or the path is refused.
 [[nodiscard]] bool StampOf(const std::u16string& path, FileStamp& out);
 
+// `length` bytes of the file at `path` from `offset` on, as the file was
+// when it had `stamp`: a copy from it counts only if the file still has that
+// stamp once the bytes are copied.
+struct SourceRange {
+  std::u16string path;
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  FileStamp stamp;
+};
+
 // A file opened for reading. Only regular files open: a FIFO, a device or a
 // directory named like a file is refused without blocking, so that a drop can
 // never hang the program on something that is not a file.

@@ -10,6 +10,7 @@
 #include "anonymize/anonymize.h"
 #include "platform/core/text.h"
 #include "tests/anonymize/anonymize_fixtures.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -216,6 +217,73 @@ TEST(WriteAnonymized, ResetsTheMarksForEveryFile) {
   ASSERT_TRUE(profile.BuildAnonymized(b));
   EXPECT_EQ(profile.output.length, static_cast<int32_t>(two.size()) - 60);
   EXPECT_EQ(profile.marksDone, 0);
+}
+
+// Files on the disk, analysed from there so that large ones are viewed in
+// place, each with the stream built whole and with its tail left out.
+TEST(WriteAnonymized, LeavesAnUnchangedEndOfAViewedFileToBeCopiedFromIt) {
+  const Bytes pixels(300000, 0x5A);
+  auto pixelsLast = [&](Encoding encoding, size_t pixelBytes = 300000) {
+    DicomBuilder b(encoding);
+    b.Preamble().Meta(SyntaxOf(encoding), "1.2.840.10008.5.1.4.1.1.2", "1.2.3");
+    b.Text(0x0010, 0x0010, "PN", "DOE^JOHN").Text(0x0028, 0x0010, "US", "AB");
+    b.Element(0x7FE0, 0x0010, "OW", Bytes(pixelBytes, 0x5A));
+    return b.Bytes();
+  };
+  auto privateAfterPixels = [&] {
+    DicomBuilder b(Encoding::ExplicitLittle);
+    b.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.2", "1.2.3");
+    b.Text(0x0010, 0x0010, "PN", "DOE^JOHN").Element(0x7FE0, 0x0010, "OW", pixels);
+    b.Text(0x7FE1, 0x0010, "LO", "ACME");  // a private group: dropped
+    return b.Bytes();
+  };
+  auto shortPixels = [] {
+    DicomBuilder b(Encoding::ExplicitLittle);
+    b.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.2", "1.2.3");
+    b.Element(0x0009, 0x0010, "OB", Bytes(300000, 1));  // dropped
+    b.Text(0x0010, 0x0010, "PN", "DOE^JOHN").Element(0x7FE0, 0x0010, "OW", Bytes(1000, 2));
+    return b.Bytes();
+  };
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    bool tail;
+  } cases[] = {
+      {"pixel data last", pixelsLast(Encoding::ExplicitLittle), true},
+      {"pixel data last, implicit", pixelsLast(Encoding::ImplicitLittle), true},
+      {"big endian", pixelsLast(Encoding::ExplicitBig), true},
+      {"a dropped element after the pixel data", privateAfterPixels(), false},
+      {"a viewed file with a short unchanged end", shortPixels(), false},
+      {"a file held as a copy", pixelsLast(Encoding::ExplicitLittle, 100000), false},
+  };
+  fixture::TempDir dir;
+  for (const Case& c : cases) {
+    const std::string path = dir.Write(std::string(c.name) + ".dcm", c.bytes);
+    DicomFile file;
+    file.Analyse(plat::PathFromNative(path));
+    ASSERT_GE(file.status, StatusImage) << c.name;
+    AnonyProfile profile;
+    ASSERT_TRUE(profile.BuildBasicProfile());
+    profile.insertMarks = 1;
+    ASSERT_TRUE(profile.BuildAnonymized(file));
+    EXPECT_FALSE(profile.hasTail) << c.name;
+    const Bytes whole(profile.output.begin(), profile.output.end());
+
+    profile.deferTail = true;
+    ASSERT_TRUE(profile.BuildAnonymized(file));
+    ASSERT_EQ(profile.hasTail, c.tail) << c.name;
+    Bytes joined(profile.output.begin(), profile.output.end());
+    if (profile.hasTail) {
+      EXPECT_EQ(plat::PathToNative(profile.tail.path), path);
+      plat::FileStamp stamp;
+      ASSERT_TRUE(plat::StampOf(profile.tail.path, stamp));
+      EXPECT_EQ(profile.tail.stamp, stamp);
+      EXPECT_EQ(profile.tail.offset + profile.tail.length, c.bytes.size()) << c.name;
+      EXPECT_GE(profile.tail.length, pixels.size());
+      joined.insert(joined.end(), c.bytes.begin() + static_cast<long>(profile.tail.offset), c.bytes.end());
+    }
+    EXPECT_EQ(joined, whole) << c.name;
+  }
 }
 
 }  // namespace

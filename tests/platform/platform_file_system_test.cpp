@@ -135,4 +135,48 @@ TEST(FileSystemTest, FailedWritesLeaveEverythingAsItWas) {
   ::chmod(dir.Join("ro").c_str(), 0755);
 }
 
+TEST(FileSystemTest, WriteWithTailCopiesTheRangeOnlyFromAnUnchangedSource) {
+  fixture::TempDir dir;
+  std::vector<uint8_t> source(300000);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 7);
+  const std::string sourcePath = dir.Write("in/source.bin", source);
+  const std::vector<uint8_t> head = {1, 2, 3, 4};
+  plat::SourceRange range;
+  range.path = U(sourcePath);
+  range.offset = 1000;
+  range.length = source.size() - 1000;
+  ASSERT_TRUE(plat::StampOf(range.path, range.stamp));
+
+  const std::string target = dir.Join("out/copy.bin");
+  ASSERT_TRUE(plat::CreateDirectoryW(U(dir.Join("out"))));
+  ASSERT_EQ(plat::WriteFileWithTail(U(target), head.data(), head.size(), range), plat::WriteResult::Written);
+  std::vector<uint8_t> expected = head;
+  expected.insert(expected.end(), source.begin() + 1000, source.end());
+  EXPECT_EQ(fixture::ReadFileBytes(target), expected);
+
+  // Ranges the source cannot give, and sources that are not the stamped one:
+  // nothing is written, an earlier copy stays.
+  struct Case {
+    const char* name;
+    void (*change)(plat::SourceRange& range);
+    plat::WriteResult result;
+  } cases[] = {
+      {"beyond the end", [](plat::SourceRange& r) { r.length += 1; },
+       plat::WriteResult::SourceChanged},
+      {"another stamp", [](plat::SourceRange& r) { r.stamp.modifiedNs -= 1; },
+       plat::WriteResult::SourceChanged},
+      {"source gone", [](plat::SourceRange& r) { r.path = u"/nonexistent/source.bin"; },
+       plat::WriteResult::SourceChanged},
+      {"target folder missing", [](plat::SourceRange&) {}, plat::WriteResult::Failed},
+  };
+  for (const Case& c : cases) {
+    plat::SourceRange changed = range;
+    c.change(changed);
+    const std::string where = std::string(c.name) == "target folder missing" ? dir.Join("nowhere/copy.bin") : target;
+    EXPECT_EQ(plat::WriteFileWithTail(U(where), head.data(), head.size(), changed), c.result) << c.name;
+    EXPECT_EQ(fixture::ReadFileBytes(target), expected) << c.name;
+  }
+  EXPECT_EQ(FolderNames(dir.Join("out")), std::vector<std::string>{"copy.bin"});
+}
+
 }  // namespace
