@@ -14,7 +14,10 @@
 // (default: a new folder in /tmp) and removed at the end with every output
 // unless --keep. Every tool reads the same files from the page cache and
 // writes into a folder of its own that did not exist before; what earlier
-// runs wrote is flushed before each run, outside the timed part. Besides the
+// runs wrote is flushed (and, as root, dropped from the cache) before each
+// run, outside the timed part. Files deleted shortly before a run slow down
+// the creation of new ones on ext4 for a few minutes, so the figures are
+// steadier when nothing was deleted on that file system just before. Besides the
 // time, `cpu_s` gives the tool's own CPU time (user and system), which a busy
 // machine disturbs less.
 #include <benchmark/benchmark.h>
@@ -147,9 +150,35 @@ bool Spawn(const std::vector<std::string>& args) {
 int runNumber = 0;
 std::string FreshFolder(const char* tool) { return root + "/" + tool + "-" + std::to_string(++runNumber); }
 
+std::string corpus;  // the corpus folder's current path
+
+// Reads every file of a folder, so that the next run finds it in the page
+// cache.
+void Warm(const std::string& folder) {
+  std::vector<char> chunk(1 << 20);
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    std::FILE* f = std::fopen(entry.path().c_str(), "rb");
+    if (f == nullptr) continue;
+    while (std::fread(chunk.data(), 1, chunk.size(), f) == chunk.size()) {
+    }
+    std::fclose(f);
+  }
+}
+
 // Flushes what earlier runs wrote, so that their write-back does not fall
-// into the next run's time.
-void Settle() { ::sync(); }
+// into the next run's time, and, where allowed (as root), drops the cached
+// pages of those outputs, so that no run pays for reclaiming the memory of
+// the runs before it. The next run's input is read back into the cache
+// afterwards.
+void Settle(const std::string& input) {
+  ::sync();
+  if (std::FILE* drop = std::fopen("/proc/sys/vm/drop_caches", "w")) {
+    std::fputs("1", drop);
+    std::fclose(drop);
+  }
+  Warm(input);
+}
 
 size_t CountFiles(const std::string& folder) {
   std::error_code ec;
@@ -168,7 +197,7 @@ template <typename Run>
 void TimeRuns(benchmark::State& state, Run run) {
   double cpu = 0;
   for (auto _ : state) {
-    Settle();
+    Settle(corpus);
     Clock::time_point start;
     std::string output = run(state, start);
     state.SetIterationTime(Seconds(start));
@@ -184,7 +213,6 @@ void TimeRuns(benchmark::State& state, Run run) {
 // same build tree. Its output folder is named after the source folder, so the
 // corpus takes a fresh name before each run.
 std::string tesmerPath;
-std::string corpus;  // the corpus folder's current path
 
 void BM_Tesmer(benchmark::State& state) {
   TimeRuns(state, [](benchmark::State& s, Clock::time_point& start) {
@@ -238,7 +266,7 @@ void BM_Dcmodify(benchmark::State& state) {
   TimeRuns(state, [](benchmark::State& s, Clock::time_point& start) {
     std::string output = FreshFolder("dcmodify");
     if (!Spawn({"cp", "-r", corpus, output})) s.SkipWithError("cp failed");
-    Settle();
+    Settle(output);
     std::vector<std::string> args = {"dcmodify", "-nb", "-q", "-imt", "-ep", "-gst", "-gse", "-gin", "-nmu"};
     for (const char* tag : {"(0010,0030)", "(0010,0040)", "(0010,1010)", "(0010,1030)", "(0010,2160)", "(0010,21A0)",
                             "(0010,4000)", "(0008,0050)", "(0008,0080)", "(0008,0081)", "(0008,1040)", "(0008,1048)",
