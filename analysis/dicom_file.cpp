@@ -81,6 +81,16 @@ void DicomFile::Analyse(const std::u16string& filePath) {
     return;
   }
   WalkFromMarker();
+  // A page of the view that could not be read during the walk (a device
+  // error, or the file cut short meanwhile) read as zeros: the file counts as
+  // unreadable, as it would have if it had been read into memory.
+  if (viewsFile_ && plat::ViewFaulted(fileBytes.data)) {
+    elements.length = 0;
+    fileBytes.Release();
+    viewsFile_ = false;
+    status = StatusNotRead;
+    if (LogWanted()) Log(u"文件打开失败，分析进程结束");
+  }
 }
 
 void DicomFile::AnalyseBytes(const std::u16string& filePath, const uint8_t* bytes, size_t count) {
@@ -124,6 +134,7 @@ bool DicomFile::SourceRangeOf(int64_t offset, int64_t length, plat::SourceRange&
 
 bool DicomFile::BytesAsLoaded() const {
   if (!viewsFile_) return true;
+  if (plat::ViewFaulted(fileBytes.data)) return false;
   plat::FileStamp now;
   return plat::StampOf(path, now) && now == viewedStamp_;
 }

@@ -94,7 +94,8 @@ class DicomFile {
   // kViewedFileMinimum bytes, and bytes given to AnalyseBytes, are copies and
   // always do. Larger files are viewed in place, in the page cache the
   // system keeps anyway, and hold what the analysis read while the file on
-  // the disk has not been written, truncated or replaced since.
+  // the disk has not been written, truncated or replaced since and every
+  // page of it read without error.
   bool BytesAsLoaded() const;
   // For a file viewed in place: the bytes [offset, offset + length) of
   // `fileBytes` as a range of the file on the disk, with the stamp under which

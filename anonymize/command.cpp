@@ -16,6 +16,7 @@
 
 using anonymize_internal::SaveJob;
 using anonymize_internal::SaveQueue;
+using anonymize_internal::SaveStream;
 
 namespace {
 
@@ -143,8 +144,7 @@ AnonymizeFailure AnonyProfile::WriteAnonymized(const DicomFile& file, std::u16st
   const AnonymizeFailure outcome = BuildForSaving(*this, file, path);
   if (outputPath != nullptr) *outputPath = path;
   if (outcome != AnonymizeFailure::None) return outcome;
-  if (!SaveBuffer(output, path)) return AnonymizeFailure::NotSaved;
-  return AnonymizeFailure::None;
+  return SaveStream(output, hasTail ? &tail : nullptr, path);
 }
 
 int32_t AnonymizeSeries(SeriesEntry& series, AnonymizeResult& result) {

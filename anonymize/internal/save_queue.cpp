@@ -6,20 +6,24 @@
 #include "intake/file_system.h"
 
 namespace anonymize_internal {
+
+AnonymizeFailure SaveStream(const ByteBuffer<uint8_t>& stream, const plat::SourceRange* tail,
+                            const std::u16string& path) {
+  if (tail == nullptr) return SaveBuffer(stream, path) ? AnonymizeFailure::None : AnonymizeFailure::NotSaved;
+  switch (SaveBufferWithTail(stream, *tail, path)) {
+    case plat::WriteResult::Written: return AnonymizeFailure::None;
+    case plat::WriteResult::SourceChanged: return AnonymizeFailure::SourceChanged;
+    case plat::WriteResult::Failed: break;
+  }
+  return AnonymizeFailure::NotSaved;
+}
+
 namespace {
 
 // Saves the stream of a job that has one to save.
 void Save(SaveJob& job) {
-  if (job.outcome != AnonymizeFailure::None) return;
-  if (!job.hasTail) {
-    if (!SaveBuffer(job.stream, job.outputPath)) job.outcome = AnonymizeFailure::NotSaved;
-    return;
-  }
-  switch (SaveBufferWithTail(job.stream, job.tail, job.outputPath)) {
-    case plat::WriteResult::Written: break;
-    case plat::WriteResult::Failed: job.outcome = AnonymizeFailure::NotSaved; break;
-    case plat::WriteResult::SourceChanged: job.outcome = AnonymizeFailure::SourceChanged; break;
-  }
+  if (job.outcome == AnonymizeFailure::None)
+    job.outcome = SaveStream(job.stream, job.hasTail ? &job.tail : nullptr, job.outputPath);
 }
 
 }  // namespace

@@ -30,6 +30,10 @@ struct SaveJob {
   bool saved = false;  // the outcome is final
 };
 
+// Saves a stream, followed by the bytes of `tail` when given, at `path`.
+AnonymizeFailure SaveStream(const ByteBuffer<uint8_t>& stream, const plat::SourceRange* tail,
+                            const std::u16string& path);
+
 class SaveQueue {
  public:
   // Outcomes are counted into `result`, which nobody else may touch until

@@ -145,24 +145,24 @@ bool LinkUnnamed(int fd, const std::string& path) {
   return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0;
 }
 
-// Names a whole unnamed file `target`. A free name takes one link. A taken
-// one (an earlier copy, a symbolic link) is replaced by a rename from a
-// temporary name, which never follows a link and fails for a directory.
-bool PublishUnnamed(int fd, const std::string& folder, const std::string& target) {
-  if (LinkUnnamed(fd, target)) return true;
-  if (errno != EEXIST) return false;
+// Gives the whole unnamed file `fd` a name: the target when that name is
+// free, otherwise a fresh temporary name in the folder, to be renamed over
+// the target (which never follows a symbolic link there and fails for a
+// directory). Returns the name given; "" when none could be, with errno
+// telling why.
+std::string LinkWhole(int fd, const std::string& folder, const std::string& target) {
+  if (LinkUnnamed(fd, target)) return target;
+  if (errno != EEXIST) return std::string();
   for (int attempt = 0; attempt < 64; ++attempt) {
     std::string temporary = TemporaryName(folder);
-    if (temporary.empty()) return false;
-    if (!LinkUnnamed(fd, temporary)) {
-      if (errno == EEXIST) continue;
-      return false;
+    if (temporary.empty()) {
+      errno = ENAMETOOLONG;
+      return std::string();
     }
-    if (::rename(temporary.c_str(), target.c_str()) == 0) return true;
-    ::unlink(temporary.c_str());
-    return false;
+    if (LinkUnnamed(fd, temporary)) return temporary;
+    if (errno != EEXIST) return std::string();
   }
-  return false;
+  return std::string();
 }
 
 // The same through a named temporary file, for file systems without unnamed
@@ -199,13 +199,29 @@ WriteResult WriteWhole(const std::u16string& path, const Content& content) {
   int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
   if (fd >= 0) {
     result = FillFile(fd, content);
-    const bool published = result == WriteResult::Written && PublishUnnamed(fd, folder, target);
-    if (result == WriteResult::Written && !published) result = WriteResult::Failed;
-    // A close that reports a lost write takes the name away again.
-    if (::close(fd) != 0 && published) {
-      ::unlink(target.c_str());
+    std::string linked;
+    bool linkRefused = false;
+    if (result == WriteResult::Written) {
+      linked = LinkWhole(fd, folder, target);
+      if (linked.empty()) {
+        result = WriteResult::Failed;
+        linkRefused = errno != EEXIST && errno != ENAMETOOLONG;
+      }
+    }
+    // The name shows before the close, so a close that reports a lost write
+    // takes it away again. A taken target is replaced only once the close
+    // succeeded: a failed write never costs the file that was there.
+    const bool closed = ::close(fd) == 0;
+    if (!linked.empty() && !closed) {
+      ::unlink(linked.c_str());
+      result = WriteResult::Failed;
+    } else if (!linked.empty() && linked != target && ::rename(linked.c_str(), target.c_str()) != 0) {
+      ::unlink(linked.c_str());
       result = WriteResult::Failed;
     }
+    // Without /proc and without the privilege to link a descriptor, an
+    // unnamed file cannot be given a name; a named temporary file can.
+    if (linkRefused) result = WriteThroughNamedTemporary(folder, target, content);
   } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
     result = WriteThroughNamedTemporary(folder, target, content);
   }

@@ -69,7 +69,7 @@ bool InputFile::ReadAll(void* into, size_t count) {
 
 uint8_t* InputFile::MapView(size_t count) {
   if (fd_ < 0 || count == 0 || count > size_) return nullptr;
-  void* view = ::mmap(nullptr, count, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd_, 0);
+  void* view = ::mmap(nullptr, count, PROT_READ, MAP_PRIVATE, fd_, 0);
   if (view == MAP_FAILED) return nullptr;
   if (!plat_internal::GuardView(view, count)) {
     ::munmap(view, count);
@@ -83,6 +83,8 @@ void ReleaseView(void* view, size_t count) {
   plat_internal::UnguardView(view);
   ::munmap(view, count);
 }
+
+bool ViewFaulted(const void* view) { return plat_internal::ViewFaulted(view); }
 
 void InputFile::Close() {
   if (fd_ >= 0) ::close(fd_);

@@ -14,12 +14,15 @@ size_t MaxPathBytes();
 size_t MaxNameBytes();
 
 // What tells whether a file's content may have changed without reading it:
-// which file a path names, its size and when it was last written.
+// which file a path names, its size, when it was last written and when its
+// record last changed. The last one no program can set back, so a rewrite
+// that restores the modification time still shows.
 struct FileStamp {
   uint64_t device = 0;
   uint64_t inode = 0;
   uint64_t size = 0;
   int64_t modifiedNs = 0;
+  int64_t changedNs = 0;
   bool operator==(const FileStamp&) const = default;
 };
 
@@ -57,13 +60,14 @@ class InputFile {
   // Reads exactly `count` bytes from the start of the file; false on any read
   // error or when the file turned out shorter.
   [[nodiscard]] bool ReadAll(void* into, size_t count);
-  // Maps the first `count` bytes of the file (at most its size) into memory
-  // that reads the file's pages in the page cache, without copying them;
-  // writes to it stay private. The view follows the file on the disk: a
-  // change made by another program shows, and pages past the end of a file
-  // that shrank read as zeros. nullptr when the file cannot be mapped; the
-  // caller then reads it. End the view with ReleaseView, closing the file
-  // does not.
+  // Maps the first `count` bytes of the file (at most its size) read-only
+  // into memory that reads the file's pages in the page cache, without
+  // copying them. The view follows the file on the disk: a change made by
+  // another program shows, and a page that cannot be read (past the end of a
+  // file that shrank, or failed by the device) reads as zeros from there on
+  // and marks the view (ViewFaulted). nullptr when the file cannot be mapped;
+  // the caller then reads it. End the view with ReleaseView, closing the
+  // file does not.
   [[nodiscard]] uint8_t* MapView(size_t count);
   void Close();
 
@@ -75,5 +79,8 @@ class InputFile {
 
 // Ends a view from InputFile::MapView; `count` is the count it was given.
 void ReleaseView(void* view, size_t count);
+// Whether a page of a live view from InputFile::MapView could not be read
+// and reads as zeros instead of the file's bytes.
+bool ViewFaulted(const void* view);
 
 }  // namespace plat

@@ -258,7 +258,7 @@ TEST(WriteAnonymized, LeavesAnUnchangedEndOfAViewedFileToBeCopiedFromIt) {
   };
   fixture::TempDir dir;
   for (const Case& c : cases) {
-    const std::string path = dir.Write(std::string(c.name) + ".dcm", c.bytes);
+    const std::string path = dir.Write(std::string("src/") + c.name + ".dcm", c.bytes);
     DicomFile file;
     file.Analyse(plat::PathFromNative(path));
     ASSERT_GE(file.status, StatusImage) << c.name;
@@ -283,6 +283,11 @@ TEST(WriteAnonymized, LeavesAnUnchangedEndOfAViewedFileToBeCopiedFromIt) {
       joined.insert(joined.end(), c.bytes.begin() + static_cast<long>(profile.tail.offset), c.bytes.end());
     }
     EXPECT_EQ(joined, whole) << c.name;
+
+    // Saved, the file holds the whole stream either way.
+    std::u16string outputPath;
+    ASSERT_EQ(profile.WriteAnonymized(file, &outputPath), AnonymizeFailure::None) << c.name;
+    EXPECT_EQ(fixture::ReadFileBytes(plat::PathToNative(outputPath)), whole) << c.name;
   }
 }
 

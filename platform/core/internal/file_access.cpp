@@ -23,6 +23,7 @@ plat::FileStamp StampFromStat(const struct stat& st) {
   stamp.inode = static_cast<uint64_t>(st.st_ino);
   stamp.size = static_cast<uint64_t>(st.st_size);
   stamp.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.changedNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   return stamp;
 }
 

@@ -22,31 +22,40 @@ constexpr size_t kSlots = size_t{1} << 16;
 struct Slot {
   std::atomic<uintptr_t> start{0};
   std::atomic<uintptr_t> end{0};
+  std::atomic<bool> faulted{false};  // set by the handler
 };
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<uintptr_t>::is_always_lock_free);
 Slot slots[kSlots];
 std::mutex slotLock;  // serialises claiming and freeing slots; never taken by the handler
 struct sigaction previousAction;
 std::once_flag installed;
+uintptr_t pageSize = 4096;  // read once before the handler is installed
 
 size_t HomeSlot(uintptr_t start) { return static_cast<size_t>((start >> 12) * 0x9E3779B97F4A7C15ull >> 48) % kSlots; }
 
-bool IsGuarded(uintptr_t address) {
-  for (const Slot& slot : slots) {
+Slot* GuardingSlot(uintptr_t address) {
+  for (Slot& slot : slots) {
     const uintptr_t start = slot.start.load(std::memory_order_acquire);
-    if (start != 0 && address >= start && address < slot.end.load(std::memory_order_acquire)) return true;
+    if (start != 0 && address >= start && address < slot.end.load(std::memory_order_acquire)) return &slot;
   }
-  return false;
+  return nullptr;
 }
 
-// A read past the end of a shrunk file: the page becomes private zeros and the
-// read is retried. Any other bus error goes on to whoever handled it before.
+// A page of a view that cannot be read, past the end of a shrunk file or
+// failed by the device: the view becomes private zeros from that page to its
+// end in one step (the pages after it would fail the same way), is marked,
+// and the read is retried. Any other bus error goes on to whoever handled it
+// before.
 void OnBusError(int signal, siginfo_t* info, void* context) {
   const int savedErrno = errno;
   const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
-  if (info->si_code == BUS_ADRERR && IsGuarded(address)) {
-    const uintptr_t pageSize = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-    void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
-    if (::mmap(page, pageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+  Slot* slot = info->si_code == BUS_ADRERR ? GuardingSlot(address) : nullptr;
+  if (slot != nullptr) {
+    slot->faulted.store(true, std::memory_order_release);
+    const uintptr_t first = address & ~(pageSize - 1);
+    const uintptr_t end = (slot->end.load(std::memory_order_acquire) + pageSize - 1) & ~(pageSize - 1);
+    if (::mmap(reinterpret_cast<void*>(first), end - first, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1,
+               0) != MAP_FAILED) {
       errno = savedErrno;
       return;
     }
@@ -64,6 +73,8 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
 }
 
 void Install() {
+  const long size = ::sysconf(_SC_PAGESIZE);
+  if (size > 0) pageSize = static_cast<uintptr_t>(size);
   struct sigaction action {};
   action.sa_sigaction = OnBusError;
   action.sa_flags = SA_SIGINFO;
@@ -82,6 +93,7 @@ bool GuardView(const void* view, size_t bytes) {
   for (size_t tried = 0; tried < kSlots; ++tried) {
     Slot& slot = slots[(home + tried) % kSlots];
     if (slot.start.load(std::memory_order_relaxed) != 0) continue;
+    slot.faulted.store(false, std::memory_order_relaxed);
     slot.end.store(start + bytes, std::memory_order_release);
     slot.start.store(start, std::memory_order_release);
     return true;
@@ -101,6 +113,18 @@ void UnguardView(const void* view) {
     slot.end.store(0, std::memory_order_release);
     return;
   }
+}
+
+bool ViewFaulted(const void* view) {
+  const auto start = reinterpret_cast<uintptr_t>(view);
+  if (start == 0) return false;
+  const size_t home = HomeSlot(start);
+  std::lock_guard<std::mutex> hold(slotLock);
+  for (size_t tried = 0; tried < kSlots; ++tried) {
+    const Slot& slot = slots[(home + tried) % kSlots];
+    if (slot.start.load(std::memory_order_relaxed) == start) return slot.faulted.load(std::memory_order_acquire);
+  }
+  return false;
 }
 
 }  // namespace plat_internal
