@@ -25,7 +25,7 @@ enum class AnonymizeFailure : int32_t {
   NotSaved,        // the output file could not be written whole
   OutputFolderIsLink,  // a symbolic link stands where the output folder would be
   NoProfile,       // the profile could not be built
-  SourceChanged,   // the source was written, truncated or replaced after it was loaded
+  SourceChanged,   // the source was written, truncated or replaced, or failed a read, after it was loaded
 };
 
 // A short English description of a failure, for the command line.

@@ -47,7 +47,7 @@ const char* AnonymizeFailureText(AnonymizeFailure failure) {
     case AnonymizeFailure::NotSaved: return "the output file could not be written";
     case AnonymizeFailure::OutputFolderIsLink: return "the output folder is a symbolic link";
     case AnonymizeFailure::NoProfile: return "not enough memory for the profile";
-    case AnonymizeFailure::SourceChanged: return "the source changed after it was loaded";
+    case AnonymizeFailure::SourceChanged: return "the source changed, or could not be read, after it was loaded";
   }
   return "unknown failure";
 }
