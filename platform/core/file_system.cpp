@@ -37,20 +37,6 @@ std::string NativeOf(const std::u16string& path) {
   return NativeFits(native) ? native : std::string();
 }
 
-bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    ssize_t n = ::write(fd, bytes + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 std::atomic<uint32_t> temporaryCounter{0};
 
 }  // namespace
@@ -115,7 +101,7 @@ struct Content {
 
 // Writes the content to an open file and, with `sync`, flushes it to the disk.
 WriteResult FillFile(int fd, const Content& content) {
-  if (!WriteAll(fd, content.bytes, content.count)) return WriteResult::Failed;
+  if (!plat_internal::WriteAll(fd, content.bytes, content.count)) return WriteResult::Failed;
   if (content.tail != nullptr) {
     WriteResult copied = plat_internal::AppendRange(fd, *content.tail);
     if (copied != WriteResult::Written) return copied;

@@ -27,6 +27,20 @@ plat::FileStamp StampFromStat(const struct stat& st) {
   return stamp;
 }
 
+bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::write(fd, bytes + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 namespace {
 
 using plat::WriteResult;
@@ -56,12 +70,7 @@ WriteResult CopyBytes(int from, uint64_t offset, uint64_t length, int to) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return WriteResult::Failed;
     if (got == 0) return WriteResult::SourceChanged;
-    for (ssize_t done = 0; done < got;) {
-      ssize_t put = ::write(to, buffer.data() + done, static_cast<size_t>(got - done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return WriteResult::Failed;
-      done += put;
-    }
+    if (!WriteAll(to, buffer.data(), static_cast<size_t>(got))) return WriteResult::Failed;
     position += got;
     left -= static_cast<uint64_t>(got);
   }

@@ -41,6 +41,19 @@ Slot* GuardingSlot(uintptr_t address) {
   return nullptr;
 }
 
+// The slot of the view that starts at `view`, searched from its home slot;
+// nullptr when it is not guarded. Called with `slotLock` held.
+Slot* SlotOf(const void* view) {
+  const auto start = reinterpret_cast<uintptr_t>(view);
+  if (start == 0) return nullptr;
+  const size_t home = HomeSlot(start);
+  for (size_t tried = 0; tried < kSlots; ++tried) {
+    Slot& slot = slots[(home + tried) % kSlots];
+    if (slot.start.load(std::memory_order_relaxed) == start) return &slot;
+  }
+  return nullptr;
+}
+
 // A page of a view that cannot be read, past the end of a shrunk file or
 // failed by the device: the view becomes private zeros from that page to its
 // end in one step (the pages after it would fail the same way), is marked,
@@ -102,29 +115,17 @@ bool GuardView(const void* view, size_t bytes) {
 }
 
 void UnguardView(const void* view) {
-  const auto start = reinterpret_cast<uintptr_t>(view);
-  if (start == 0) return;
-  const size_t home = HomeSlot(start);
   std::lock_guard<std::mutex> hold(slotLock);
-  for (size_t tried = 0; tried < kSlots; ++tried) {
-    Slot& slot = slots[(home + tried) % kSlots];
-    if (slot.start.load(std::memory_order_relaxed) != start) continue;
-    slot.start.store(0, std::memory_order_release);
-    slot.end.store(0, std::memory_order_release);
-    return;
+  if (Slot* slot = SlotOf(view)) {
+    slot->start.store(0, std::memory_order_release);
+    slot->end.store(0, std::memory_order_release);
   }
 }
 
 bool ViewFaulted(const void* view) {
-  const auto start = reinterpret_cast<uintptr_t>(view);
-  if (start == 0) return false;
-  const size_t home = HomeSlot(start);
   std::lock_guard<std::mutex> hold(slotLock);
-  for (size_t tried = 0; tried < kSlots; ++tried) {
-    const Slot& slot = slots[(home + tried) % kSlots];
-    if (slot.start.load(std::memory_order_relaxed) == start) return slot.faulted.load(std::memory_order_acquire);
-  }
-  return false;
+  const Slot* slot = SlotOf(view);
+  return slot != nullptr && slot->faulted.load(std::memory_order_acquire);
 }
 
 }  // namespace plat_internal
