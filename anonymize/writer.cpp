@@ -104,8 +104,10 @@ bool AnonyProfile::BuildAnonymized(const DicomFile& file) {
       int64_t first = 0, last = 0;
       SourceSpan(file, e, first, last);
       if (last > first) {
-        if (runLast != first) flushRun();
-        if (runLast == runFirst) runFirst = first;
+        if (runLast != first) {  // not adjoining the run: the run goes out first
+          flushRun();
+          runFirst = first;
+        }
         runLast = last;
       }
     }
