@@ -67,6 +67,7 @@ void DicomFile::BeginAnalysis(const std::u16string& filePath) {
   depth = 0;
   elements.length = 0;
   fileBytes.length = 0;
+  walkStop = -1;
   // A view belongs to the file it was made of; new bytes go to memory of
   // their own.
   if (fileBytes.Adopted()) fileBytes.Release();
@@ -174,7 +175,12 @@ void DicomFile::WalkFromMarker() {
   ElementWalker walker(*this);
   elementCounter = 0;
   int64_t p = start;
-  while (p >= 0 && p < n) p = walker.ReadElement(p);
+  walkStop = start;
+  while (p >= 0 && p < n) {
+    walkStop = p;
+    p = walker.ReadElement(p);
+  }
+  if (p == n) walkStop = n;
 
   if (p == n) {
     if (LogWanted()) Log(u"文件分析完毕!\r\n\r\n");

@@ -54,6 +54,9 @@ class DicomFile {
   int32_t depth = 0;
   ByteBuffer<DicomElement> elements;
   int32_t status = StatusNotRead;
+  // Where the walk stopped: the file length when it reached the end, else
+  // the position of the element it could not read whole. -1 before a walk.
+  int64_t walkStop = -1;
   int32_t logToDebugger = 0;
   int32_t logEnabled = 1;
   SeriesEntry* series = nullptr;

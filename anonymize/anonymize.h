@@ -26,6 +26,9 @@ enum class AnonymizeFailure : int32_t {
   OutputFolderIsLink,  // a symbolic link stands where the output folder would be
   NoProfile,       // the profile could not be built
   SourceChanged,   // the source was written, truncated or replaced, or failed a read, after it was loaded
+  AnalysisInterrupted,   // the analysis stopped before the end of the file: there is no whole element list to copy
+  NotDicom,              // no "DICM" marker, and not even the first element could be read
+  WouldOverwriteSource,  // the copy's name or folder is that of a loaded source (through links)
 };
 
 // A short English description of a failure, for the command line.
@@ -85,9 +88,10 @@ class AnonyProfile {
 // "/Dicom__Anony/". Empty when the path has no folder part or no file name.
 std::u16string AnonymizedPathOf(const std::u16string& sourcePath);
 
-// Replacement UIDs: "<root>.<kind>.<milliseconds>.<1000..9999>". The time part
-// strictly increases from one UID to the next within the process, so no two
-// UIDs it generates are equal.
+// Replacement UIDs: "<root>.<kind>.<milliseconds>.<number>", at most 48
+// characters. The time part is the clock's; the number holds the process id
+// and the UID's count within its millisecond, so no two UIDs are equal,
+// within a process, between runs or between processes running at once.
 std::u16string NewUid(const char* kind);
 // Milliseconds since 1970-01-01 00:00:00 UTC.
 uint64_t UnixTimeMillis();
@@ -106,7 +110,15 @@ struct FileFailure {
   std::u16string path;        // the source
   std::u16string outputPath;  // where it would have gone (empty for NoFolder)
   AnonymizeFailure reason = AnonymizeFailure::None;
+  // For AnalysisInterrupted: where the walk stopped, and the file's length.
+  int64_t stopPosition = -1;
+  int64_t fileSize = -1;
 };
+
+// Why the file was not written, in English for the command line
+// ("analysis interrupted at byte 300 of 1200") and in Chinese for the window.
+std::string FailureDescription(const FileFailure& failure);
+std::u16string FailureReasonText(const FileFailure& failure);
 
 // What a run of the anonymize command did.
 struct AnonymizeResult {
@@ -131,3 +143,7 @@ AnonymizeResult AnonymizeCollection(StudyCollection& collection);
 // The completion text of the status line and the notice: "脱敏完成" when every
 // file was written, else "脱敏完成，N 个文件写入失败".
 std::u16string CompletionText(const AnonymizeResult& result);
+// The completion notice of the window: the completion text, then, when files
+// failed, the first `listed` of them with their reasons, one per line, and
+// how many more there are.
+std::u16string CompletionNotice(const AnonymizeResult& result, int32_t listed = 5);

@@ -2,7 +2,10 @@
 // command over series, patients and the whole collection.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <mutex>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "analysis/dicom_file.h"
@@ -39,17 +42,57 @@ bool IsSymbolicLink(const std::u16string& path) {
 
 }  // namespace
 
+namespace {
+
+// Every failure with its English text for the command line and its Chinese
+// text for the window.
+struct FailureTexts {
+  AnonymizeFailure failure;
+  const char* english;
+  const char16_t* chinese;
+};
+
+constexpr FailureTexts kFailureTexts[] = {
+    {AnonymizeFailure::None, "written", u"已写入"},
+    {AnonymizeFailure::NoFolder, "the path has no folder part", u"路径没有文件夹部分"},
+    {AnonymizeFailure::OutputTooLarge, "not enough memory for the output", u"内存不足，无法生成副本"},
+    {AnonymizeFailure::NotSaved, "the output file could not be written", u"副本无法写入"},
+    {AnonymizeFailure::OutputFolderIsLink, "the output folder is a symbolic link", u"输出文件夹是符号链接"},
+    {AnonymizeFailure::NoProfile, "not enough memory for the profile", u"内存不足，无法建立脱敏方案"},
+    {AnonymizeFailure::SourceChanged, "the source changed, or could not be read, after it was loaded",
+     u"源文件载入后已被修改或无法读取"},
+    {AnonymizeFailure::AnalysisInterrupted, "analysis interrupted", u"分析中断"},
+    {AnonymizeFailure::NotDicom, "not a DICOM file", u"不是DICOM文件"},
+    {AnonymizeFailure::WouldOverwriteSource, "the copy would replace a loaded source", u"副本会覆盖已载入的源文件"},
+};
+
+const FailureTexts* TextsOf(AnonymizeFailure failure) {
+  for (const FailureTexts& t : kFailureTexts)
+    if (t.failure == failure) return &t;
+  return nullptr;
+}
+
+}  // namespace
+
 const char* AnonymizeFailureText(AnonymizeFailure failure) {
-  switch (failure) {
-    case AnonymizeFailure::None: return "written";
-    case AnonymizeFailure::NoFolder: return "the path has no folder part";
-    case AnonymizeFailure::OutputTooLarge: return "not enough memory for the output";
-    case AnonymizeFailure::NotSaved: return "the output file could not be written";
-    case AnonymizeFailure::OutputFolderIsLink: return "the output folder is a symbolic link";
-    case AnonymizeFailure::NoProfile: return "not enough memory for the profile";
-    case AnonymizeFailure::SourceChanged: return "the source changed, or could not be read, after it was loaded";
-  }
-  return "unknown failure";
+  const FailureTexts* t = TextsOf(failure);
+  return t != nullptr ? t->english : "unknown failure";
+}
+
+std::string FailureDescription(const FileFailure& failure) {
+  std::string text = AnonymizeFailureText(failure.reason);
+  if (failure.reason == AnonymizeFailure::AnalysisInterrupted && failure.stopPosition >= 0)
+    text += " at byte " + std::to_string(failure.stopPosition) + " of " + std::to_string(failure.fileSize);
+  return text;
+}
+
+std::u16string FailureReasonText(const FileFailure& failure) {
+  const FailureTexts* t = TextsOf(failure.reason);
+  std::u16string text = t != nullptr ? t->chinese : u"未知错误";
+  if (failure.reason == AnonymizeFailure::AnalysisInterrupted && failure.stopPosition >= 0)
+    plat::AppendFormat(text, u"（第 %d 字节，共 %d 字节）",
+                       {static_cast<long long>(failure.stopPosition), static_cast<long long>(failure.fileSize)});
+  return text;
 }
 
 std::u16string AnonymizedPathOf(const std::u16string& sourcePath) {
@@ -72,15 +115,77 @@ std::u16string AnonymizedPathOf(const std::u16string& sourcePath) {
 
 namespace {
 
+// The identities (device and inode) of the loaded sources. Paths alone
+// cannot tell whether a copy would land on a source: a link may make a
+// source folder and its output folder one and the same.
+class SourceIdentities {
+ public:
+  void Add(const DicomFile& file) {
+    plat::FileStamp stamp;
+    if (plat::StampOf(file.path, stamp)) files_.insert(Key(stamp));
+  }
+  // Every shown file of the collection, whatever series is being written.
+  void AddCollection(const StudyCollection& collection) {
+    collection.ForEachSeries([&](PatientEntry&, StudyEntry&, SeriesEntry& series) {
+      for (const DicomFile* file : series.shownFiles)
+        if (file != nullptr) Add(*file);
+    });
+  }
+  // Whether the copy of `source` at `outputPath` would replace a loaded
+  // source, or land in the source's own folder (where, under the source's
+  // name, it would replace the source even if that was deleted meanwhile).
+  bool Threatens(const std::u16string& outputPath, const DicomFile& source) const {
+    plat::FileStamp target, folder, sourceFolder;
+    if (plat::StampOf(outputPath, target) && files_.count(Key(target)) != 0) return true;
+    return plat::StampOf(FolderPart(outputPath), folder) && plat::StampOf(FolderPart(source.path), sourceFolder) &&
+           Key(folder) == Key(sourceFolder);
+  }
+
+ private:
+  static std::pair<uint64_t, uint64_t> Key(const plat::FileStamp& s) { return {s.device, s.inode}; }
+  std::set<std::pair<uint64_t, uint64_t>> files_;
+};
+
+// The sources a series' copies must never replace: every shown file of the
+// collection the series belongs to.
+SourceIdentities IdentitiesAround(SeriesEntry& series) {
+  SourceIdentities identities;
+  const StudyEntry* study = series.parent;
+  const PatientEntry* patient = study != nullptr ? study->parent : nullptr;
+  if (patient != nullptr && patient->owner != nullptr) {
+    identities.AddCollection(*patient->owner);
+  } else {
+    for (const DicomFile* file : series.shownFiles)
+      if (file != nullptr) identities.Add(*file);
+  }
+  return identities;
+}
+
+// Only a walk that reached the end of the file gives an element list that
+// covers the whole file; anything else would be a copy that silently drops
+// (or, cut off, keeps unexamined) part of the source.
+AnonymizeFailure AnalysisFailureOf(const DicomFile& file) {
+  if (file.status == StatusImage || file.status == StatusComplete) return AnonymizeFailure::None;
+  // No marker and not even the first element whole: nothing in it is DICOM.
+  if (file.status == StatusNotRead || (file.status == StatusInterrupted && file.walkStop <= 0))
+    return AnonymizeFailure::NotDicom;
+  return AnonymizeFailure::AnalysisInterrupted;
+}
+
 // The output path and the stream of one file, in `profile.output`; None when
 // the stream is complete and only needs saving at `path`.
-AnonymizeFailure BuildForSaving(AnonyProfile& profile, const DicomFile& file, std::u16string& path) {
+AnonymizeFailure BuildForSaving(AnonyProfile& profile, const DicomFile& file, const SourceIdentities& sources,
+                                std::u16string& path) {
   path = AnonymizedPathOf(file.path);
+  const AnonymizeFailure analysis = AnalysisFailureOf(file);
+  if (analysis != AnonymizeFailure::None) return analysis;
   if (path.empty()) return AnonymizeFailure::NoFolder;
   // A link named like the output folder would take the copies elsewhere:
   // back into the source folder, where they would replace the sources, or
   // into any folder the link's maker chose.
   if (IsSymbolicLink(FolderPart(path))) return AnonymizeFailure::OutputFolderIsLink;
+  // Links further up can still make the output folder a source folder.
+  if (sources.Threatens(path, file)) return AnonymizeFailure::WouldOverwriteSource;
   if (!profile.BuildAnonymized(file)) return AnonymizeFailure::OutputTooLarge;
   // A file viewed in place that another program changed since it was loaded
   // would give a copy that mixes the bytes of two versions against the
@@ -99,7 +204,7 @@ constexpr int32_t kWriters = 2;
 
 // Builds every shown file of the series with a fresh basic profile, in
 // order, and hands each to the queue, which saves and counts it.
-void QueueSeries(SeriesEntry& series, SaveQueue& queue) {
+void QueueSeries(SeriesEntry& series, const SourceIdentities& sources, SaveQueue& queue) {
   AnonyProfile profile;
   const bool built = profile.BuildBasicProfile();
   profile.insertMarks = 1;
@@ -114,11 +219,14 @@ void QueueSeries(SeriesEntry& series, SaveQueue& queue) {
       job.outcome = AnonymizeFailure::NoProfile;
     } else {
       profile.output = queue.TakeBuffer();
-      job.outcome = BuildForSaving(profile, *file, job.outputPath);
+      job.outcome = BuildForSaving(profile, *file, sources, job.outputPath);
       if (job.outcome == AnonymizeFailure::None) {
         job.stream = std::move(profile.output);
         job.hasTail = profile.hasTail;
         if (job.hasTail) job.tail = std::move(profile.tail);
+      } else if (job.outcome == AnonymizeFailure::AnalysisInterrupted) {
+        job.stopPosition = file->walkStop;
+        job.fileSize = file->fileBytes.length;
       }
     }
     queue.Add(std::move(job));
@@ -140,8 +248,11 @@ std::vector<SeriesEntry*> SeriesOf(PatientEntry& patient) {
 }  // namespace
 
 AnonymizeFailure AnonyProfile::WriteAnonymized(const DicomFile& file, std::u16string* outputPath) {
+  // A file written on its own is kept from replacing itself.
+  SourceIdentities self;
+  self.Add(file);
   std::u16string path;
-  const AnonymizeFailure outcome = BuildForSaving(*this, file, path);
+  const AnonymizeFailure outcome = BuildForSaving(*this, file, self, path);
   if (outputPath != nullptr) *outputPath = path;
   if (outcome != AnonymizeFailure::None) return outcome;
   return SaveStream(output, hasTail ? &tail : nullptr, path);
@@ -149,16 +260,24 @@ AnonymizeFailure AnonyProfile::WriteAnonymized(const DicomFile& file, std::u16st
 
 int32_t AnonymizeSeries(SeriesEntry& series, AnonymizeResult& result) {
   const int32_t before = result.failed;
+  const SourceIdentities sources = IdentitiesAround(series);
   SaveQueue queue(result, kPendingSaves, kWriters);
-  QueueSeries(series, queue);
+  QueueSeries(series, sources, queue);
   queue.Finish();
   return result.failed - before;
 }
 
 int32_t AnonymizePatient(PatientEntry& patient, AnonymizeResult& result) {
   const int32_t before = result.failed;
+  SourceIdentities sources;
+  if (patient.owner != nullptr) sources.AddCollection(*patient.owner);
   SaveQueue queue(result, kPendingSaves, kWriters);
-  for (SeriesEntry* series : SeriesOf(patient)) QueueSeries(*series, queue);
+  for (SeriesEntry* series : SeriesOf(patient)) {
+    if (patient.owner == nullptr)
+      for (const DicomFile* file : series->shownFiles)
+        if (file != nullptr) sources.Add(*file);
+    QueueSeries(*series, sources, queue);
+  }
   queue.Finish();
   return result.failed - before;
 }
@@ -172,11 +291,13 @@ AnonymizeResult AnonymizeCollection(StudyCollection& collection) {
     StudyCollection::ShapeReader reader(collection);
     patients.assign(reader.patients.begin(), reader.patients.end());
   }
+  SourceIdentities sources;
+  sources.AddCollection(collection);
   // The files are built here in order, so replacement UIDs are generated in
   // file order; writer threads save the finished streams meanwhile.
   SaveQueue queue(result, kPendingSaves, kWriters);
   for (PatientEntry* patient : patients)
-    for (SeriesEntry* series : SeriesOf(*patient)) QueueSeries(*series, queue);
+    for (SeriesEntry* series : SeriesOf(*patient)) QueueSeries(*series, sources, queue);
   queue.Finish();
   return result;
 }
@@ -184,4 +305,19 @@ AnonymizeResult AnonymizeCollection(StudyCollection& collection) {
 std::u16string CompletionText(const AnonymizeResult& result) {
   if (result.failed <= 0) return u"脱敏完成";
   return plat::FormatText(u"脱敏完成，%d 个文件写入失败", {result.failed});
+}
+
+std::u16string CompletionNotice(const AnonymizeResult& result, int32_t listed) {
+  std::u16string text = CompletionText(result);
+  const size_t shown = listed > 0 ? std::min(result.failures.size(), static_cast<size_t>(listed)) : 0;
+  for (size_t i = 0; i < shown; ++i) {
+    const FileFailure& failure = result.failures[i];
+    text += u"\n";
+    text += FileNameOf(failure.path);
+    text += u"：";
+    text += FailureReasonText(failure);
+  }
+  if (result.failures.size() > shown)
+    plat::AppendFormat(text, u"\n另有 %d 个文件未列出", {static_cast<long long>(result.failures.size() - shown)});
+  return text;
 }

@@ -43,7 +43,9 @@ const ProfileRow kBasicProfile[] = {
     {0x0020, 0x000E, AnonyKindNew, 0, 0},        // Series Instance UID
     {0x0008, 0x0018, AnonyKindNew, 0, 0},        // SOP Instance UID
     {0x0008, 0x0014, AnonyKindNew, 0, 0},        // Instance Creator UID
-    {0x0040, 0x0245, AnonyKindNew, 0, 0},        // Performed Procedure Step Start Time
+    // Performed Procedure Step Start Time is a TM: a generated UID would
+    // make the copy invalid, so the time is removed by emptying it.
+    {0x0040, 0x0245, AnonyKindClean, 0, 0},
 };
 static_assert(sizeof kBasicProfile / sizeof kBasicProfile[0] == 31);
 

@@ -1,9 +1,8 @@
 // Replacement UIDs and the copies of them cached in the collection.
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <mutex>
-#include <random>
+#include <thread>
 
 #include <unistd.h>
 
@@ -16,14 +15,12 @@ static_assert(sizeof(kUidRoot) - 1 == 21, "the UID root has 21 characters");
 
 namespace {
 
-// The time part of the last UID handed out, and the random source, both for
-// the whole process. The generator is seeded once: reseeding it from the
-// clock on every call would repeat the same draw within one second.
+// The last UID handed out in this process: its time part and its number
+// within that millisecond.
 struct UidState {
   std::mutex lock;
   uint64_t lastMillis = 0;
-  std::mt19937 generator;
-  bool seeded = false;
+  uint32_t sequence = 0;
 };
 
 UidState& State() {
@@ -31,21 +28,16 @@ UidState& State() {
   return state;
 }
 
-void Seed(std::mt19937& generator) {
-  std::seed_seq::result_type entropy[4] = {
-      static_cast<std::seed_seq::result_type>(std::time(nullptr)),
-      static_cast<std::seed_seq::result_type>(::getpid()),
-      static_cast<std::seed_seq::result_type>(std::chrono::steady_clock::now().time_since_epoch().count()),
-      0};
-  try {
-    std::random_device device;
-    entropy[3] = device();
-  } catch (...) {
-    // Without a device the clock and the process id still differ per run.
-  }
-  std::seed_seq seq(std::begin(entropy), std::end(entropy));
-  generator.seed(seq);
-}
+// The last part of a UID is the process id in its low 22 bits (Linux never
+// hands out a larger one) and the UID's number within its millisecond above
+// them, so it stays a signed 32-bit number: two processes alive at the same
+// time never share it, and one process never repeats a pair of time and
+// number. The time part follows the clock instead of running ahead of it,
+// so a run that starts after another can never reuse the other's times.
+constexpr uint32_t kProcessBits = 22;
+constexpr uint32_t kSequencesPerMillisecond = 1u << (31 - kProcessBits);  // 512
+
+uint32_t ProcessPart() { return static_cast<uint32_t>(::getpid()) & ((1u << kProcessBits) - 1); }
 
 }  // namespace
 
@@ -57,24 +49,34 @@ uint64_t UnixTimeMillis() {
 
 std::u16string NewUid(const char* kind) {
   uint64_t millis = 0;
-  int draw = 0;
+  uint32_t sequence = 0;
   {
     UidState& state = State();
     std::lock_guard<std::mutex> hold(state.lock);
-    if (!state.seeded) {
-      Seed(state.generator);
-      state.seeded = true;
-    }
-    // UIDs made within one millisecond take the following milliseconds, so
-    // that no two are ever equal.
     millis = UnixTimeMillis();
-    if (millis <= state.lastMillis) millis = state.lastMillis + 1;
-    state.lastMillis = millis;
-    draw = std::uniform_int_distribution<int>(1000, 9999)(state.generator);
+    if (millis > state.lastMillis) {
+      state.lastMillis = millis;
+      state.sequence = 0;
+    } else if (state.sequence + 1 < kSequencesPerMillisecond) {
+      ++state.sequence;  // the same millisecond, or a clock set back: the next number
+    } else if (millis + 1000 < state.lastMillis) {
+      // The clock was set back by more than a second: rather than wait for
+      // it, run ahead of it.
+      ++state.lastMillis;
+      state.sequence = 0;
+    } else {
+      // Every number of this millisecond is taken: wait for the next one.
+      while ((millis = UnixTimeMillis()) <= state.lastMillis) std::this_thread::yield();
+      state.lastMillis = millis;
+      state.sequence = 0;
+    }
+    millis = state.lastMillis;
+    sequence = state.sequence;
   }
+  const uint32_t last = (sequence << kProcessBits) | ProcessPart();
   char text[96];
   int n = std::snprintf(text, sizeof text, "%s.%s.%llu.%d", kUidRoot, kind != nullptr ? kind : "",
-                        static_cast<unsigned long long>(millis), draw);
+                        static_cast<unsigned long long>(millis), static_cast<int>(last));
   if (n < 0) return std::u16string();
   if (n >= static_cast<int>(sizeof text)) n = static_cast<int>(sizeof text) - 1;
   // The text is ASCII digits and dots.

@@ -6,6 +6,8 @@
 #include "anonymize/anonymize.h"
 #include "anonymize/internal/encoding.h"
 
+using anonymize_internal::FormOf;
+using anonymize_internal::HeaderForm;
 using anonymize_internal::SourceSpan;
 
 namespace {
@@ -13,9 +15,34 @@ namespace {
 constexpr uint8_t kZeroPreamble[128] = {};
 constexpr uint8_t kPrefix[4] = {'D', 'I', 'C', 'M'};
 
-// The value of (0012,0063): 39 characters and a zero byte, 40 in all.
-constexpr char kMethodText[] = "Basic Confidentiality Profile Anonymize";
-static_assert(sizeof kMethodText == 40);
+// The value of (0012,0063): 39 characters padded with a space to an even
+// 40 (LO pads with spaces; a zero byte is not a character it may hold).
+constexpr char kMethodText[] = "Basic Confidentiality Profile Anonymize ";
+static_assert(sizeof kMethodText - 1 == 40);
+// The value of (0012,0062) in every copy.
+constexpr char kIdentityRemoved[] = "YES ";
+
+constexpr TagKey kPatientIdentityRemoved = MakeTagKey(0x0012, 0x0062);
+constexpr TagKey kDeidentificationMethod = MakeTagKey(0x0012, 0x0063);
+
+// Whether the source's own (0012,0062) already says "YES" (padded as CS
+// values are), so that it may stay as read.
+bool SaysYes(const DicomFile& file, const DicomElement& e) {
+  const uint8_t* first;
+  int32_t count;
+  file.ValueSpan(e, first, count);
+  if (first == nullptr || count != e.length) return false;
+  while (count > 0 && (first[count - 1] == ' ' || first[count - 1] == 0)) --count;
+  return count == 3 && std::memcmp(first, "YES", 3) == 0;
+}
+
+// (0012,0062) "YES " under the element's own header form.
+bool AppendIdentityRemoved(ByteBuffer<uint8_t>& out, const DicomFile& file, const DicomElement& e) {
+  HeaderForm form = FormOf(file, e);
+  form.longForm = false;  // CS has the short explicit header
+  return anonymize_internal::AppendHeader(out, 0x0012, 0x0062, vr::CS, 4, form) &&
+         out.Append(reinterpret_cast<const uint8_t*>(kIdentityRemoved), 4);
+}
 
 }  // namespace
 
@@ -47,7 +74,7 @@ void AnonyProfile::InsertMarks(const DicomFile& file) {
     }
   };
   header(0x0062, 'C', 'S', 4);  // Patient Identity Removed
-  std::memcpy(marks + n, "YES ", 4);
+  std::memcpy(marks + n, kIdentityRemoved, 4);
   n += 4;
   header(0x0063, 'L', 'O', 40);  // De-identification Method
   std::memcpy(marks + n, kMethodText, 40);
@@ -84,8 +111,15 @@ bool AnonyProfile::BuildAnonymized(const DicomFile& file) {
     if (e.depth > 0 && e.end <= lastEnd) continue;
 
     if (insertMarks == 1 && marksDone == 0) {
-      if (e.group == 0x0012 && (e.element == 0x0062 || e.element == 0x0063)) {
-        marksDone = marksInserted = 1;  // the file keeps its own
+      if (e.Key() == kPatientIdentityRemoved || e.Key() == kDeidentificationMethod) {
+        marksDone = marksInserted = 1;  // the file keeps its own method
+        // A copy always says that the identity was removed: a source's own
+        // other value would make it lie, and a source that names a method
+        // without saying so gets the statement in front of it.
+        if (e.Key() == kDeidentificationMethod && e.depth == 0) {
+          flushRun();
+          ok = ok && AppendIdentityRemoved(output, file, e);
+        }
       } else if (e.group > 0x0012 || (e.group == 0x0012 && e.element > 0x0063)) {
         flushRun();
         const int32_t before = output.length;
@@ -93,6 +127,12 @@ bool AnonyProfile::BuildAnonymized(const DicomFile& file) {
         ok = ok && output.length == before + 60;
         marksDone = marksInserted = 1;
       }
+    }
+    if (e.Key() == kPatientIdentityRemoved && e.depth == 0 && !SaysYes(file, e)) {
+      flushRun();
+      ok = ok && AppendIdentityRemoved(output, file, e);
+      lastEnd = e.end;
+      continue;
     }
 
     if (AnonyTagInterface* action = ActionFor(e)) {

@@ -366,10 +366,10 @@ void CTesmerDlg::Anonymize() {
   AnonymizeResult result = AnonymizeCollection(panel.collection);
   if (result.shownFiles <= 0) return;
   // Files that could not be written are counted in the completion text
-  // rather than reported as done.
-  const std::u16string text = CompletionText(result);
-  SetStatus(text);
-  ShowMessageBox(text, kMessageBoxNotice);
+  // rather than reported as done, and the notice names the first of them
+  // with their reasons, so that the user can act on them.
+  SetStatus(CompletionText(result));
+  ShowMessageBox(CompletionNotice(result), kMessageBoxNotice);
 }
 
 void CTesmerDlg::ToggleColumn(int id) {

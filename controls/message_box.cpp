@@ -127,11 +127,46 @@ bool CvxMessageBox::OnInitDialog() {
   faceBrush = CreateSolidBrush(kBoxFace);
   buttonBrush = CreateSolidBrush(kBoxFace);
   SetDlgItemTextW(box, kMessageBoxTextId, message);
+  GrowToMessage();
   const bool notice = mode == kMessageBoxNotice;
   ShowWindow(GetDlgItem(IDOK), notice ? SW_SHOW : SW_HIDE);
   ShowWindow(GetDlgItem(IDYES), notice ? SW_HIDE : SW_SHOW);
   ShowWindow(GetDlgItem(IDNO), notice ? SW_HIDE : SW_SHOW);
   return true;
+}
+
+void CvxMessageBox::GrowToMessage() {
+  if (message.find(u'\n') == std::u16string::npos) return;
+  HWND box = GetSafeHwnd();
+  HWND text = GetDlgItem(kMessageBoxTextId);
+  RECT textRect;
+  if (!GetWindowRect(text, &textRect)) return;
+  // The height the lines need at the control's width, in its own font.
+  RECT needed{0, 0, textRect.right - textRect.left, 0};
+  HDC dc = GetDC(text);
+  if (dc == nullptr) return;
+  HGDIOBJ previous = SelectObject(dc, GetWindowFont(text));
+  DrawTextW(dc, message, needed, DT_CALCRECT | DT_WORDBREAK | DT_CENTER | DT_NOPREFIX);
+  if (previous != nullptr) SelectObject(dc, previous);
+  ReleaseDC(text, dc);
+  const int extra = (needed.bottom - needed.top) - (textRect.bottom - textRect.top);
+  if (extra <= 0) return;
+  // The text grows downwards; the buttons and the bottom of the box follow.
+  POINT origin{textRect.left, textRect.top};
+  ScreenToClient(box, &origin);
+  MoveWindow(text, origin.x, origin.y, textRect.right - textRect.left, needed.bottom - needed.top, false);
+  for (int id : {IDOK, IDYES, IDNO}) {
+    HWND button = GetDlgItem(id);
+    RECT r;
+    if (!GetWindowRect(button, &r)) continue;
+    POINT p{r.left, r.top};
+    ScreenToClient(box, &p);
+    MoveWindow(button, p.x, p.y + extra, r.right - r.left, r.bottom - r.top, false);
+  }
+  RECT boxRect;
+  if (GetWindowRect(box, &boxRect))
+    SetWindowPos(box, HWND{}, 0, 0, boxRect.right - boxRect.left, boxRect.bottom - boxRect.top + extra,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 intptr_t CvxMessageBox::WindowProc(uint32_t msg, uintptr_t wParam, intptr_t lParam) {

@@ -42,6 +42,9 @@ class CvxMessageBox : public plat::DialogWindow {
 
  protected:
   bool OnInitDialog() override;
+  // A message of several lines (the completion notice that names failed
+  // files) makes the text control and the box taller, the buttons lower.
+  void GrowToMessage();
   intptr_t WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 };
 

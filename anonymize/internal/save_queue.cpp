@@ -48,7 +48,8 @@ void SaveQueue::RecordSaved() {
       ++result_.written;
     } else {
       ++result_.failed;
-      result_.failures.push_back(FileFailure{std::move(job.source), std::move(job.outputPath), job.outcome});
+      result_.failures.push_back(
+          FileFailure{std::move(job.source), std::move(job.outputPath), job.outcome, job.stopPosition, job.fileSize});
     }
     if (job.stream.capacity > 0 && spare_.size() < maxPending_) spare_.push_back(std::move(job.stream));
     pending_.pop_front();

@@ -24,6 +24,8 @@ struct SaveJob {
   std::u16string source;
   std::u16string outputPath;
   AnonymizeFailure outcome = AnonymizeFailure::None;
+  int64_t stopPosition = -1;  // for AnalysisInterrupted: where the walk stopped
+  int64_t fileSize = -1;      // and the source's length
   ByteBuffer<uint8_t> stream;
   bool hasTail = false;
   plat::SourceRange tail;

@@ -46,7 +46,7 @@ int RunAnonymizeCommand(int argc, char** argv) {
       std::fputs(" -> ", stdout);
       PutPath(stdout, failure.outputPath);
     }
-    std::fprintf(stdout, ": %s\n", AnonymizeFailureText(failure.reason));
+    std::fprintf(stdout, ": %s\n", FailureDescription(failure).c_str());
   }
   if (result.shownFiles == 0) {
     std::fputs("nothing to de-identify: no DICOM files were loaded\n", stdout);

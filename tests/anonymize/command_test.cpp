@@ -297,11 +297,11 @@ bool DcmdumpReads(const std::string& path, std::string& messages) {
 // Higher is better: an interrupted walk, a complete one, an image.
 int Rank(int32_t status) { return status == StatusImage ? 2 : status == StatusComplete ? 1 : 0; }
 
-TEST(AnonymizeCollection, OutputsReadAgainAtLeastAsWellAsTheirSources) {
+TEST(AnonymizeCollection, OutputsReadAgainAtLeastAsWellAsTheirSourcesAndUnreadSourcesAreRefused) {
   struct Fixture {
     const char* name;
     Bytes bytes;
-    bool wellFormed;  // whole and valid, so an independent reader must accept the output
+    AnonymizeFailure expected;  // None: written, and an independent reader must accept the copy
   };
   DicomBuilder encapsulated(Encoding::ExplicitLittle);
   encapsulated.Preamble().Meta(fixture::kJpegBaseline, "1.2.840.10008.5.1.4.1.1.7", "1.2.3.4");
@@ -312,46 +312,143 @@ TEST(AnonymizeCollection, OutputsReadAgainAtLeastAsWellAsTheirSources) {
   DicomBuilder bare(Encoding::ImplicitLittle);
   bare.Text(0x0008, 0x0020, "DA", "20240102").Text(0x0010, 0x0010, "PN", "DOE^JANE")
       .Uid(0x0020, 0x000D, "1.2.3").Element(0x7FE0, 0x0010, "OW", Bytes(160, 3));
+  // Analyses that stop before the end: a cut-off MR, a meta group without
+  // (0002,0010) before an implicit data set (read as explicit), an explicit
+  // data set without preamble or meta group, and a text file.
   DicomBuilder truncated(Encoding::ExplicitLittle);
-  truncated.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.2", "1.2.3.4");
+  truncated.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.4", "1.2.3.4");
   truncated.Text(0x0010, 0x0010, "PN", "DOE^JANE").Text(0x0020, 0x0010, "SH", "S1")
       .Header(0x7FE0, 0x0010, "OW", 1000).Raw(Bytes(40, 9));
+  DicomBuilder noSyntax(Encoding::ImplicitLittle);
+  noSyntax.Preamble();
+  noSyntax.Text(0x0002, 0x0001, "OB", std::string("\x00\x01", 2)).Uid(0x0002, 0x0002, "1.2.840.10008.5.1.4.1.1.2")
+      .Uid(0x0002, 0x0003, "1.2.3.4");
+  noSyntax.Text(0x0008, 0x0020, "DA", "20240102").Text(0x0010, 0x0010, "PN", "DOE^JANE")
+      .Uid(0x0020, 0x000D, "1.2.3").Element(0x7FE0, 0x0010, "OW", Bytes(64, 3));
+  DicomBuilder bareExplicit(Encoding::ExplicitLittle);
+  bareExplicit.Text(0x0008, 0x0020, "DA", "20240102").Text(0x0010, 0x0010, "PN", "DOE^JANE")
+      .Uid(0x0020, 0x000D, "1.2.3").Element(0x7FE0, 0x0010, "OW", Bytes(160, 3));
+  const std::string prose(400, 'x');
   SimpleFile big;
   big.encoding = Encoding::ExplicitBig;
   SimpleFile implicit;
   implicit.encoding = Encoding::ImplicitLittle;
   std::vector<Fixture> fixtures = {
-      {"rich_explicit.dcm", RichFile(Encoding::ExplicitLittle, 0x55), true},
-      {"rich_implicit.dcm", RichFile(Encoding::ImplicitLittle), true},
-      {"rich_big.dcm", RichFile(Encoding::ExplicitBig), true},
-      {"simple_big.dcm", fixture::BuildSimpleFile(big), true},
-      {"simple_implicit.dcm", fixture::BuildSimpleFile(implicit), true},
-      {"encapsulated.dcm", encapsulated.Bytes(), true},
-      {"bare", bare.Bytes(), true},
-      {"truncated.dcm", truncated.Bytes(), false},
+      {"rich_explicit.dcm", RichFile(Encoding::ExplicitLittle, 0x55), AnonymizeFailure::None},
+      {"rich_implicit.dcm", RichFile(Encoding::ImplicitLittle), AnonymizeFailure::None},
+      {"rich_big.dcm", RichFile(Encoding::ExplicitBig), AnonymizeFailure::None},
+      {"simple_big.dcm", fixture::BuildSimpleFile(big), AnonymizeFailure::None},
+      {"simple_implicit.dcm", fixture::BuildSimpleFile(implicit), AnonymizeFailure::None},
+      {"encapsulated.dcm", encapsulated.Bytes(), AnonymizeFailure::None},
+      {"bare", bare.Bytes(), AnonymizeFailure::None},
+      {"truncated.dcm", truncated.Bytes(), AnonymizeFailure::AnalysisInterrupted},
+      {"no_syntax.dcm", noSyntax.Bytes(), AnonymizeFailure::AnalysisInterrupted},
+      {"bare_explicit", bareExplicit.Bytes(), AnonymizeFailure::NotDicom},
+      {"notes", Bytes(prose.begin(), prose.end()), AnonymizeFailure::NotDicom},
   };
   TempDir dir;
   std::vector<std::string> sources;
   for (const Fixture& f : fixtures) sources.push_back(dir.Write(std::string("in/") + f.name, f.bytes));
+  // A copy of an earlier run under the name of a file that is now refused.
+  const std::string older = dir.Write("in__Anony/truncated.dcm", {'o', 'l', 'd'});
   const auto before = HashTree(dir.path());
   StudyCollection collection;
-  Load(collection, sources);
+  Load(collection, sources);  // every one of them is loaded and shown
   AnonymizeResult result = AnonymizeCollection(collection);
-  ASSERT_EQ(result.written, static_cast<int32_t>(fixtures.size()));
+  std::map<std::string, const FileFailure*> failures;
+  for (const FileFailure& f : result.failures) failures[N(f.path)] = &f;
+  int32_t refused = 0;
 
   for (size_t i = 0; i < fixtures.size(); ++i) {
     SCOPED_TRACE(fixtures[i].name);
+    const std::string copy = dir.Join(std::string("in__Anony/") + fixtures[i].name);
     Analysed source(sources[i]);
-    Analysed output(dir.Join(std::string("in__Anony/") + fixtures[i].name));
+    if (fixtures[i].expected != AnonymizeFailure::None) {
+      ++refused;
+      ASSERT_EQ(failures.count(sources[i]), 1u);
+      const FileFailure& failure = *failures[sources[i]];
+      EXPECT_EQ(failure.reason, fixtures[i].expected);
+      if (failure.reason == AnonymizeFailure::AnalysisInterrupted) {
+        EXPECT_EQ(failure.stopPosition, source.file.walkStop);
+        EXPECT_EQ(failure.fileSize, static_cast<int64_t>(fixtures[i].bytes.size()));
+        EXPECT_EQ(FailureDescription(failure), "analysis interrupted at byte " + std::to_string(source.file.walkStop) +
+                                                   " of " + std::to_string(fixtures[i].bytes.size()));
+      }
+      if (copy != older) EXPECT_FALSE(fixture::FileExists(copy));
+      continue;
+    }
+    EXPECT_EQ(failures.count(sources[i]), 0u);
+    Analysed output(copy);
     EXPECT_GE(Rank(output.file.status), Rank(source.file.status));
     EXPECT_EQ(output.file.transferSyntaxIndex, source.file.transferSyntaxIndex);
     for (const DicomElement& e : output.file.elements) EXPECT_EQ(e.group & 1, 0);
-    if (fixtures[i].wellFormed) {
-      std::string messages;
-      EXPECT_TRUE(DcmdumpReads(N(output.file.path), messages)) << messages;
-    }
+    std::string messages;
+    EXPECT_TRUE(DcmdumpReads(N(output.file.path), messages)) << messages;
   }
+  EXPECT_EQ(result.failed, refused);
+  EXPECT_EQ(result.written, static_cast<int32_t>(fixtures.size()) - refused);
+  EXPECT_EQ(CompletionText(result), u"脱敏完成，" + U(std::to_string(refused)) + u" 个文件写入失败");
+  // The older copy is left as it was, and so is every source.
+  EXPECT_EQ(fixture::ReadFileBytes(older), (Bytes{'o', 'l', 'd'}));
   for (const auto& [path, hash] : before) EXPECT_EQ(Hash(path), hash) << path;
+}
+
+TEST(AnonymizeCollection, NeverWritesOntoALoadedSourceWhateverTheLinks) {
+  TempDir dir;
+  // The source folder "s" is a link to what would be its output folder, so
+  // the copy of s/a.dcm would be s__Anony/a.dcm: the source itself.
+  const std::string real = dir.Write("s__Anony/a.dcm", fixture::BuildSimpleFile({}));
+  fs::create_directory_symlink(dir.Join("s__Anony"), dir.Join("s"));
+  // A loaded source that is a hard link of another folder's output name.
+  const std::string linked = dir.Write("t/b.dcm", fixture::BuildSimpleFile({}));
+  const std::string other = dir.Write("u/b.dcm", fixture::BuildSimpleFile({}));
+  fs::create_directories(dir.Join("u__Anony"));
+  fs::create_hard_link(linked, dir.Join("u__Anony/b.dcm"));
+  const auto before = HashTree(dir.path());
+
+  StudyCollection collection;
+  Load(collection, {dir.Join("s/a.dcm"), linked, other});
+  AnonymizeResult result = AnonymizeCollection(collection);
+  EXPECT_EQ(result.written, 1);  // t/b.dcm, into t__Anony
+  ASSERT_EQ(result.failed, 2);
+  std::set<std::string> refused;
+  for (const FileFailure& f : result.failures) {
+    EXPECT_EQ(f.reason, AnonymizeFailure::WouldOverwriteSource) << N(f.path);
+    refused.insert(N(f.path));
+  }
+  EXPECT_EQ(refused, (std::set<std::string>{dir.Join("s/a.dcm"), other}));
+  for (const auto& [path, hash] : before) EXPECT_EQ(Hash(path), hash) << path;
+  EXPECT_EQ(Analysed(real).Value(0x0010, 0x0010), "DOE^JOHN");
+}
+
+TEST(CompletionNotice, NamesTheFirstFailuresWithTheirReasonsAndCountsTheRest) {
+  AnonymizeResult result;
+  result.shownFiles = 9;
+  result.written = 2;
+  const FileFailure failures[] = {
+      {u"/d/a.dcm", u"/d__Anony/a.dcm", AnonymizeFailure::AnalysisInterrupted, 300, 1200},
+      {u"/d/b.dcm", u"/d__Anony/b.dcm", AnonymizeFailure::NotDicom},
+      {u"/d/c.dcm", u"/d__Anony/c.dcm", AnonymizeFailure::NotSaved},
+      {u"/d/d.dcm", u"/d__Anony/d.dcm", AnonymizeFailure::WouldOverwriteSource},
+      {u"/d/e.dcm", u"/d__Anony/e.dcm", AnonymizeFailure::SourceChanged},
+      {u"/d/f.dcm", u"/d__Anony/f.dcm", AnonymizeFailure::NotSaved},
+      {u"/d/g.dcm", u"/d__Anony/g.dcm", AnonymizeFailure::NotSaved},
+  };
+  result.failures.assign(std::begin(failures), std::end(failures));
+  result.failed = static_cast<int32_t>(result.failures.size());
+  EXPECT_EQ(CompletionNotice(result),
+            u"脱敏完成，7 个文件写入失败\n"
+            u"a.dcm：分析中断（第 300 字节，共 1200 字节）\n"
+            u"b.dcm：不是DICOM文件\n"
+            u"c.dcm：副本无法写入\n"
+            u"d.dcm：副本会覆盖已载入的源文件\n"
+            u"e.dcm：源文件载入后已被修改或无法读取\n"
+            u"另有 2 个文件未列出");
+  EXPECT_EQ(CompletionNotice(result, 7).find(u"另有"), std::u16string::npos);
+  EXPECT_EQ(FailureDescription(result.failures[0]), "analysis interrupted at byte 300 of 1200");
+  AnonymizeResult clean;
+  clean.shownFiles = clean.written = 3;
+  EXPECT_EQ(CompletionNotice(clean), u"脱敏完成");
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ TEST(AnonyProfile, BuildsTheBasicProfileInOrder) {
       {0x0008, 0x0030, AnonyKindClean},   {0x0008, 0x0031, AnonyKindClean},   {0x0008, 0x0032, AnonyKindClean},
       {0x0008, 0x0033, AnonyKindClean},   {0x0000, 0x0000, AnonyKindDel},     {0x0020, 0x000D, AnonyKindNew},
       {0x0020, 0x000E, AnonyKindNew},     {0x0008, 0x0018, AnonyKindNew},     {0x0008, 0x0014, AnonyKindNew},
-      {0x0040, 0x0245, AnonyKindNew},
+      {0x0040, 0x0245, AnonyKindClean},  // a TM: emptied, never given a UID
   };
   AnonyProfile profile;
   ASSERT_TRUE(profile.BuildBasicProfile());

@@ -110,10 +110,12 @@ TEST(SaveQueue, LeavesTheLastOfSeveralCopiesBoundForOnePath) {
 }
 
 // The time part of a generated UID: "<root>.<kind>.<milliseconds>.<n>".
-uint64_t TimeOfUid(const std::string& uid) {
+// The time part of a generated UID and its number within that millisecond
+// (above the 22 bits of the process id), which order the UIDs of a process.
+std::pair<uint64_t, uint64_t> TimeOfUid(const std::string& uid) {
   const size_t last = uid.rfind('.');
   const size_t before = uid.rfind('.', last - 1);
-  return std::stoull(uid.substr(before + 1, last - before - 1));
+  return {std::stoull(uid.substr(before + 1, last - before - 1)), std::stoull(uid.substr(last + 1)) >> 22};
 }
 
 TEST(AnonymizeCollection, BuildsInFileOrderAndReportsFailuresInThatOrder) {
@@ -159,13 +161,13 @@ TEST(AnonymizeCollection, BuildsInFileOrderAndReportsFailuresInThatOrder) {
 
   // Every copy is whole when the command returns, and the instance UIDs,
   // generated one after another, follow the order of the files.
-  uint64_t previous = 0;
+  std::pair<uint64_t, uint64_t> previous{0, 0};
   for (const std::string& path : order) {
     if (path.find("/f2/") != std::string::npos) continue;
     DicomFile out;
     out.Analyse(AnonymizedPathOf(U(path)));
     ASSERT_EQ(out.status, StatusImage) << path;
-    const uint64_t time = TimeOfUid(anonymize_fixture::ValueOf(out, 0x0008, 0x0018));
+    const auto time = TimeOfUid(anonymize_fixture::ValueOf(out, 0x0008, 0x0018));
     EXPECT_GT(time, previous) << path;
     previous = time;
   }

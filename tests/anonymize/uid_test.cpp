@@ -2,7 +2,12 @@
 // study and series.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <unordered_set>
@@ -10,38 +15,107 @@
 #include "anonymize/anonymize.h"
 #include "collection/collection.h"
 #include "platform/core/text.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 std::string Narrow(const std::u16string& s) { return plat::Utf16ToUtf8(s); }
 
-TEST(NewUid, HasTheRootTheKindATimeAndFourDigits) {
+// The time part and the last number of a generated UID.
+struct UidParts {
+  unsigned long long millis = 0;
+  long long last = 0;
+};
+
+bool SplitUid(const std::string& uid, const char* kind, UidParts& parts) {
+  std::smatch m;
+  // Valid UID syntax: digits and dots, no component with a leading zero.
+  if (!std::regex_match(uid, m, std::regex("(.{21})\\.([1-5])\\.([1-9][0-9]{12})\\.([1-9][0-9]{0,9})"))) return false;
+  if (m[1] != kUidRoot || m[2] != kind) return false;
+  parts.millis = std::stoull(m[3]);
+  parts.last = std::stoll(m[4]);
+  return true;
+}
+
+TEST(NewUid, HasTheRootTheKindTheTimeAndANumberOfThisProcess) {
   EXPECT_EQ(std::string(kUidRoot).size(), 21u);
   EXPECT_TRUE(std::regex_match(kUidRoot, std::regex("[1-9][0-9]*(\\.(0|[1-9][0-9]*))+")));
   for (const char* kind : {"1", "2", "3", "4", "5"}) {
     const uint64_t before = UnixTimeMillis();
     std::string uid = Narrow(NewUid(kind));
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(uid, m, std::regex("(.{21})\\.([1-5])\\.([0-9]{13})\\.([0-9]{4})"))) << uid;
-    EXPECT_EQ(m[1], kUidRoot);
-    EXPECT_EQ(m[2], kind);
-    EXPECT_GE(std::stoull(m[3]), before);
-    int random = std::stoi(m[4]);
-    EXPECT_GE(random, 1000);
-    EXPECT_LE(random, 9999);
-    EXPECT_EQ(uid.size(), 42u);
+    const uint64_t after = UnixTimeMillis();
+    UidParts parts;
+    ASSERT_TRUE(SplitUid(uid, kind, parts)) << uid;
+    // The time part is the clock's, never ahead of it.
+    EXPECT_GE(parts.millis, before);
+    EXPECT_LE(parts.millis, after);
+    EXPECT_LE(parts.last, 2147483647);  // a signed 32-bit number, as its format says
+    EXPECT_EQ(parts.last % (1 << 22), ::getpid() % (1 << 22));
+    EXPECT_LE(uid.size(), 64u);
   }
 }
 
-TEST(NewUid, NeverRepeatsAndItsTimePartAlwaysGrows) {
+TEST(NewUid, NeverRepeatsAndNeverRunsAheadOfTheClock) {
   std::unordered_set<std::u16string> seen;
-  unsigned long long last = 0;
+  UidParts previous;
   for (int i = 0; i < 100000; ++i) {
     std::u16string uid = NewUid("3");
     ASSERT_TRUE(seen.insert(uid).second) << "repeated: " << Narrow(uid);
-    unsigned long long t = std::stoull(Narrow(uid.substr(24, 13)));
-    ASSERT_GT(t, last);
-    last = t;
+    UidParts parts;
+    ASSERT_TRUE(SplitUid(Narrow(uid), "3", parts)) << Narrow(uid);
+    ASSERT_LE(parts.millis, UnixTimeMillis());
+    // Within a millisecond the numbers count up; a new millisecond starts again.
+    ASSERT_TRUE(parts.millis > previous.millis || parts.last > previous.last) << Narrow(uid);
+    previous = parts;
+  }
+}
+
+// Runs `processes` child processes, each writing `count` UIDs of kind "3" to
+// a file of its own; all at once (released together) or one after another.
+// Returns every UID written, in the order read.
+std::vector<std::string> UidsOfProcesses(int processes, int count, bool atOnce) {
+  fixture::TempDir dir;
+  int release[2];
+  if (::pipe(release) != 0) return {};
+  std::vector<pid_t> children;
+  for (int i = 0; i < processes; ++i) {
+    const std::string path = dir.Join("uids-" + std::to_string(i));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(release[1]);
+      char go = 0;
+      if (atOnce && ::read(release[0], &go, 1) < 0) ::_exit(3);
+      std::FILE* out = std::fopen(path.c_str(), "w");
+      if (out == nullptr) ::_exit(2);
+      for (int k = 0; k < count; ++k) std::fprintf(out, "%s\n", Narrow(NewUid("3")).c_str());
+      ::_exit(std::fclose(out) == 0 ? 0 : 2);
+    }
+    children.push_back(pid);
+    if (!atOnce) ::waitpid(pid, nullptr, 0);
+  }
+  ::close(release[0]);
+  ::close(release[1]);  // end of file for every waiting child: they start together
+  for (pid_t pid : children) ::waitpid(pid, nullptr, 0);
+  std::vector<std::string> uids;
+  for (int i = 0; i < processes; ++i) {
+    std::ifstream in(dir.Join("uids-" + std::to_string(i)));
+    for (std::string line; std::getline(in, line);) uids.push_back(line);
+  }
+  return uids;
+}
+
+TEST(NewUid, NeverRepeatsBetweenProcessesRunningAtOnceOrOneAfterAnother) {
+  for (bool atOnce : {true, false}) {
+    SCOPED_TRACE(atOnce ? "at once" : "one after another");
+    const int processes = atOnce ? 16 : 12, count = 2000;
+    const std::vector<std::string> uids = UidsOfProcesses(processes, count, atOnce);
+    ASSERT_EQ(uids.size(), static_cast<size_t>(processes * count));
+    std::unordered_set<std::string> seen;
+    for (const std::string& uid : uids) {
+      UidParts parts;
+      EXPECT_TRUE(SplitUid(uid, "3", parts)) << uid;
+      EXPECT_TRUE(seen.insert(uid).second) << "repeated: " << uid;
+    }
   }
 }
 

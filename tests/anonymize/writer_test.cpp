@@ -20,7 +20,7 @@ using namespace anonymize_fixture;
 const Bytes kMethod = [] {
   std::string text = "Basic Confidentiality Profile Anonymize";
   Bytes b(text.begin(), text.end());
-  b.push_back(0x00);
+  b.push_back(' ');  // padded as LO is, never with a zero byte
   return b;
 }();
 
@@ -90,35 +90,67 @@ TEST(WriteAnonymized, PlacesTheMarksBeforeTheFirstLaterElementInTheDataSetsForm)
 TEST(WriteAnonymized, KeepsOrLeavesOutTheMarks) {
   struct Case {
     const char* name;
-    bool ownMark;     // the source holds (0012,0062)
-    bool endsEarly;   // nothing after group 0010
-    int markCount;    // (0012,0062) elements in the output
+    const char* ownMark;    // the source's (0012,0062) value, or none
+    const char* ownMethod;  // the source's (0012,0063) value, or none
+    bool endsEarly;         // nothing after group 0010
+    int markCount;          // (0012,0062) elements in the output
+    int methodCount;        // (0012,0063) elements in the output
+    bool inserted;          // the 60 bytes of the marks stand in the output
   } cases[] = {
-      {"inserted", false, false, 1},
-      {"own mark kept", true, false, 1},
-      {"source ends before group 0012", false, true, 0},
+      {"inserted", nullptr, nullptr, false, 1, 1, true},
+      // A copy never says that the identity was kept.
+      {"own NO replaced", "NO", nullptr, false, 1, 0, false},
+      {"own YES kept", "YES ", nullptr, false, 1, 0, false},
+      {"own method: YES put before it", nullptr, "MY METHOD ", false, 1, 1, false},
+      {"own NO and method", "NO", "MY METHOD ", false, 1, 1, false},
+      {"source ends before group 0012", nullptr, nullptr, true, 0, 0, false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    DicomBuilder b(Encoding::ExplicitLittle);
-    b.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.7", "1.2.3");
-    b.Text(0x0010, 0x0010, "PN", "DOE^JOHN").Text(0x0010, 0x4000, "LT", "none");
-    if (c.ownMark) b.Text(0x0012, 0x0062, "CS", "NO");
-    if (!c.endsEarly) b.Text(0x0020, 0x0010, "SH", "S1");
-    Written w;
-    Write(w, b.Bytes());
-    int marks = 0, methods = 0;
-    for (const DicomElement& e : w.result.elements) {
-      if (e.group == 0x0012 && e.element == 0x0062) ++marks;
-      if (e.group == 0x0012 && e.element == 0x0063) ++methods;
+  for (const Encoding encoding : {Encoding::ExplicitLittle, Encoding::ImplicitLittle, Encoding::ExplicitBig}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + " " + std::string(SyntaxOf(encoding)));
+      DicomBuilder b(encoding);
+      b.Preamble().Meta(SyntaxOf(encoding), "1.2.840.10008.5.1.4.1.1.7", "1.2.3");
+      b.Text(0x0010, 0x0010, "PN", "DOE^JOHN").Text(0x0010, 0x4000, "LT", "none");
+      if (c.ownMark != nullptr) b.Text(0x0012, 0x0062, "CS", c.ownMark);
+      if (c.ownMethod != nullptr) b.Text(0x0012, 0x0063, "LO", c.ownMethod);
+      if (!c.endsEarly) b.Text(0x0020, 0x0010, "SH", "S1");
+      Written w;
+      Write(w, b.Bytes());
+      ASSERT_EQ(w.result.status, w.source.status);
+      int marks = 0, methods = 0;
+      for (const DicomElement& e : w.result.elements) {
+        if (e.group == 0x0012 && e.element == 0x0062) ++marks;
+        if (e.group == 0x0012 && e.element == 0x0063) ++methods;
+      }
+      EXPECT_EQ(marks, c.markCount);
+      EXPECT_EQ(methods, c.methodCount);
+      if (c.markCount > 0) {
+        EXPECT_EQ(ValueOf(w.result, 0x0012, 0x0062), "YES ");
+        // The statement stands before the method, in tag order.
+        const DicomElement* mark = FindTop(w.result, 0x0012, 0x0062);
+        const DicomElement* method = FindTop(w.result, 0x0012, 0x0063);
+        if (method != nullptr) EXPECT_LT(mark->offset, method->offset);
+      }
+      if (c.ownMethod != nullptr) EXPECT_EQ(ValueOf(w.result, 0x0012, 0x0063), c.ownMethod);
+      const Bytes& marksBytes = encoding == Encoding::ExplicitLittle   ? kExplicitMarks
+                                : encoding == Encoding::ImplicitLittle ? kImplicitMarks
+                                                                       : kBigEndianMarks;
+      EXPECT_EQ(Find(w.output, marksBytes) >= 0, c.inserted);
     }
-    EXPECT_EQ(marks, c.markCount);
-    EXPECT_EQ(methods, c.ownMark ? 0 : c.markCount);
-    if (c.ownMark) {
-      EXPECT_EQ(ValueOf(w.result, 0x0012, 0x0062), "NO");
-    }
-    EXPECT_EQ(Find(w.output, kExplicitMarks) >= 0, !c.ownMark && !c.endsEarly);
   }
+}
+
+TEST(WriteAnonymized, KeepsASourcesOwnYesAsRead) {
+  DicomBuilder b(Encoding::ExplicitLittle);
+  b.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.7", "1.2.3");
+  b.Text(0x0010, 0x0010, "PN", "DOE^JOHN").Text(0x0012, 0x0062, "CS", "YES ").Text(0x0020, 0x0010, "SH", "S1");
+  Written w;
+  Write(w, b.Bytes());
+  const DicomElement* before = FindTop(w.source, 0x0012, 0x0062);
+  const DicomElement* after = FindTop(w.result, 0x0012, 0x0062);
+  ASSERT_NE(before, nullptr);
+  ASSERT_NE(after, nullptr);
+  EXPECT_EQ(ElementBytes(w.result, *after), ElementBytes(w.source, *before));
 }
 
 TEST(WriteAnonymized, AppliesTheProfileToTopLevelElementsOnly) {
@@ -154,9 +186,12 @@ TEST(WriteAnonymized, AppliesTheProfileToTopLevelElementsOnly) {
     // while (0008,0018) receives a new one.
     EXPECT_EQ(ValueOf(w.result, 0x0002, 0x0003), ValueOf(w.source, 0x0002, 0x0003));
     std::string newSop = ValueOf(w.result, 0x0008, 0x0018);
-    EXPECT_EQ(newSop.size(), 42u);
+    EXPECT_LE(newSop.size(), 64u);
     EXPECT_EQ(newSop.rfind(std::string(kUidRoot) + ".3.", 0), 0u);
-    EXPECT_EQ(ValueOf(w.result, 0x0040, 0x0245).rfind(std::string(kUidRoot) + ".5.", 0), 0u);
+    // (0040,0245) is a time: emptied, never given a UID.
+    const DicomElement* stepStart = FindTop(w.result, 0x0040, 0x0245);
+    ASSERT_NE(stepStart, nullptr);
+    EXPECT_EQ(stepStart->length, 0);
     // Untouched elements keep their values; pixel data is copied.
     EXPECT_EQ(ValueOf(w.result, 0x0020, 0x0010), "S1");
     EXPECT_EQ(ValueOf(w.result, 0x7FE0, 0x0010), std::string(32, '\x11'));
@@ -198,6 +233,19 @@ TEST(WriteAnonymized, ReadsNothingBeyondATruncatedSource) {
 }
 
 TEST(WriteAnonymized, ResetsTheMarksForEveryFile) {
+  // Streams of one source differ in the lengths of their generated UIDs
+  // (fresh ones, outside a collection), whose last numbers may have more
+  // digits in one of them: the rest must agree.
+  const auto generatedLength = [](const Bytes& stream) {
+    DicomFile f;
+    f.AnalyseBytes(u"/d/out.dcm", stream.data(), stream.size());
+    int32_t total = 0;
+    for (auto [g, e] : {std::pair{0x0008, 0x0014}, {0x0008, 0x0018}, {0x0020, 0x000D}, {0x0020, 0x000E}}) {
+      const DicomElement* uid = FindTop(f, static_cast<uint16_t>(g), static_cast<uint16_t>(e));
+      total += uid != nullptr ? uid->length : 0;
+    }
+    return total;
+  };
   AnonyProfile profile;
   ASSERT_TRUE(profile.BuildBasicProfile());
   profile.insertMarks = 1;
@@ -210,12 +258,14 @@ TEST(WriteAnonymized, ResetsTheMarksForEveryFile) {
   ASSERT_TRUE(profile.BuildAnonymized(b));
   Bytes two(profile.output.begin(), profile.output.end());
   EXPECT_EQ(profile.marksInserted, 1);
-  EXPECT_EQ(one.size(), two.size());
+  EXPECT_EQ(one.size() - generatedLength(one), two.size() - generatedLength(two));
   EXPECT_GE(Find(two, kExplicitMarks), 0);
   // Without insertMarks no marks are added.
   profile.insertMarks = 0;
   ASSERT_TRUE(profile.BuildAnonymized(b));
-  EXPECT_EQ(profile.output.length, static_cast<int32_t>(two.size()) - 60);
+  const Bytes three(profile.output.begin(), profile.output.end());
+  EXPECT_EQ(static_cast<int32_t>(three.size()) - generatedLength(three),
+            static_cast<int32_t>(two.size()) - 60 - generatedLength(two));
   EXPECT_EQ(profile.marksDone, 0);
 }
 

@@ -24,6 +24,8 @@ struct Seen {
   SIZE bandSize{0, 0};
   int focusId = 0;
   HWND box;
+  RECT boxRect{}, textRect{}, okRect{};
+  int inkRows = 0;  // rows of the text control that hold a pixel of text
 };
 
 // A box that, once running, notes what it shows and then acts.
@@ -56,6 +58,18 @@ class ScriptedBox : public CvxMessageBox {
     GetWindowRect(band, &r);
     seen.bandSize = SIZE{r.right - r.left, r.bottom - r.top};
     seen.band = GetWindowPixel(band, 200, 5);
+    GetWindowRect(h, &seen.boxRect);
+    GetWindowRect(GetDlgItem(kMessageBoxTextId), &seen.textRect);
+    GetWindowRect(GetDlgItem(IDOK), &seen.okRect);
+    HWND text = GetDlgItem(kMessageBoxTextId);
+    for (int y = 0; y < seen.textRect.bottom - seen.textRect.top; ++y) {
+      for (int x = 0; x < seen.textRect.right - seen.textRect.left; ++x) {
+        if (GetWindowPixel(text, x, y) == RGB(177, 177, 177)) {
+          ++seen.inkRows;
+          break;
+        }
+      }
+    }
     if (act) act(*this);
     return 0;
   }
@@ -137,6 +151,32 @@ TEST_F(MessageBoxTest, ModesShowTheirButtonsAndTheFocusStartsOnTheFirst) {
   EXPECT_TRUE(question.seen.no);
   EXPECT_EQ(question.seen.text, u"关闭所有打开的文件？");
   EXPECT_EQ(question.seen.focusId, IDYES);
+}
+
+TEST_F(MessageBoxTest, AMessageOfSeveralLinesMakesTheBoxTallerAndShowsEveryLine) {
+  const auto run = [](const std::u16string& message) {
+    ScriptedBox box;
+    box.message = message;
+    box.mode = kMessageBoxNotice;
+    box.act = [](ScriptedBox& b) { b.EndDialog(1); };
+    box.DoModal();
+    return box.seen;
+  };
+  const Seen one = run(u"脱敏完成");
+  const Seen four = run(u"脱敏完成，3 个文件写入失败\na.dcm：不是DICOM文件\nb.dcm：副本无法写入\n另有 1 个文件未列出");
+  const auto height = [](const RECT& r) { return r.bottom - r.top; };
+  const int lineHeight = height(one.textRect);
+  ASSERT_GT(lineHeight, 0);
+  // Three more lines: the text control, the box and the button's place grow
+  // by the same amount, at least three lines' worth.
+  const int extra = height(four.textRect) - height(one.textRect);
+  EXPECT_GE(extra, 3 * lineHeight);
+  EXPECT_EQ(height(four.boxRect) - height(one.boxRect), extra);
+  EXPECT_EQ(four.okRect.top - four.boxRect.top, one.okRect.top - one.boxRect.top + extra);
+  EXPECT_GE(four.okRect.top, four.textRect.bottom);
+  // Every line is drawn: ink in at least four times as many rows, none cut.
+  EXPECT_GT(one.inkRows, 0);
+  EXPECT_GE(four.inkRows, 4 * one.inkRows - 4);
 }
 
 TEST_F(MessageBoxTest, FaceIsDarkGreyAndTheTitleBandIsTheDarkBitmap) {
