@@ -57,6 +57,27 @@ TEST(AnonymizeCommand, ReportsEachFailureAndExitsWithOne) {
   EXPECT_EQ(run.out, expected);
 }
 
+TEST(AnonymizeCommand, ListsFilesWhoseAnalysisDidNotCompleteAsFailures) {
+  fixture::TempDir dir;
+  // Loaded (and shown in the window), but never written: a cut-off file and
+  // a file of text that happens to be a candidate by its name.
+  fixture::DicomBuilder cut(fixture::Encoding::ExplicitLittle);
+  cut.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.4", "1.2.3.4");
+  cut.Text(0x0010, 0x0010, "PN", "DOE^JANE").Header(0x7FE0, 0x0010, "OW", 1000).Raw(std::vector<uint8_t>(40, 9));
+  dir.Write("mr/cut.dcm", cut.Bytes());
+  const std::string prose(300, 'x');
+  dir.Write("mr/notes", std::vector<uint8_t>(prose.begin(), prose.end()));
+  const size_t pixelData = cut.Size() - 40 - 12;
+  Outcome run = Anonymize(dir, {"mr/cut.dcm", "mr/notes"});
+  EXPECT_EQ(run.exit, 1);
+  EXPECT_EQ(run.out, "failed: " + dir.Join("mr/cut.dcm") + " -> " + dir.Join("mr__Anony/cut.dcm") +
+                         ": analysis interrupted at byte " + std::to_string(pixelData) + " of " +
+                         std::to_string(cut.Size()) + "\n" + "failed: " + dir.Join("mr/notes") + " -> " +
+                         dir.Join("mr__Anony/notes") + ": not a DICOM file\n" +
+                         "脱敏完成，2 个文件写入失败: 0 written, 2 failed\n");
+  EXPECT_FALSE(fs::exists(dir.Join("mr__Anony")));
+}
+
 TEST(AnonymizeCommand, RefusesBadArguments) {
   fixture::TempDir dir;
   dir.Write("ct/a.dcm", fixture::BuildSimpleFile({}));
