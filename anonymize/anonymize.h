@@ -99,7 +99,9 @@ uint64_t UnixTimeMillis();
 extern const char kUidRoot[];
 
 // The replacement UIDs cached in the collection, generated on first use:
-// kinds "1", "4" and "5" per study, kind "2" per series.
+// kinds "1", "4" and "5" per study, kind "2" per series. Study and series
+// entries of a collection with the same original Study or Series Instance
+// UID (one study in several folders) share the same replacement.
 const std::u16string& StudyUid(StudyEntry& study);
 const std::u16string& InstanceCreatorUid(StudyEntry& study);
 const std::u16string& Kind5Uid(StudyEntry& study);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include <unistd.h>
 
@@ -84,13 +85,37 @@ std::u16string NewUid(const char* kind) {
 }
 
 namespace {
+
 const std::u16string& Cached(std::u16string& field, const char* kind) {
   if (field.empty()) field = NewUid(kind);
   return field;
 }
+
+// A cached replacement shared by every entry of the collection with the same
+// original UID: the map's value, made on first use.
+const std::u16string& Shared(std::u16string& field, const char* kind, StudyCollection* collection,
+                             std::unordered_map<std::u16string, std::u16string> StudyCollection::*map,
+                             const std::u16string& original) {
+  if (!field.empty()) return field;
+  if (collection == nullptr || original.empty()) return Cached(field, kind);
+  std::u16string& shared = (collection->*map)[original];
+  if (shared.empty()) shared = NewUid(kind);
+  field = shared;
+  return field;
+}
+
+StudyCollection* CollectionOf(const StudyEntry& study) {
+  return study.parent != nullptr ? study.parent->owner : nullptr;
+}
+
 }  // namespace
 
-const std::u16string& StudyUid(StudyEntry& study) { return Cached(study.newStudyUid, "1"); }
+const std::u16string& StudyUid(StudyEntry& study) {
+  return Shared(study.newStudyUid, "1", CollectionOf(study), &StudyCollection::newStudyUids, study.studyInstanceUid);
+}
 const std::u16string& InstanceCreatorUid(StudyEntry& study) { return Cached(study.newInstanceCreatorUid, "4"); }
 const std::u16string& Kind5Uid(StudyEntry& study) { return Cached(study.newKind5Uid, "5"); }
-const std::u16string& SeriesUid(SeriesEntry& series) { return Cached(series.newSeriesUid, "2"); }
+const std::u16string& SeriesUid(SeriesEntry& series) {
+  StudyCollection* collection = series.parent != nullptr ? CollectionOf(*series.parent) : nullptr;
+  return Shared(series.newSeriesUid, "2", collection, &StudyCollection::newSeriesUids, series.seriesInstanceUid);
+}

@@ -2,6 +2,7 @@
 
 #include "analysis/tag_dictionary.h"
 #include "analysis/value_text.h"
+#include "platform/core/ascii_text.h"
 
 namespace {
 
@@ -30,15 +31,18 @@ std::u16string ValueOfRow(const DicomFile& file, int32_t row) {
   return text;
 }
 
-bool EqualsIgnoringAsciiCase(const std::u16string& a, const std::u16string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x - u'A' + u'a');
-    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y - u'A' + u'a');
-    if (x != y) return false;
-  }
-  return true;
+// A key text in the form the index compares: ASCII letters folded.
+std::u16string Folded(std::u16string text) {
+  for (char16_t& c : text) c = plat::AsciiLower(c);
+  return text;
+}
+
+// The name and ID key of the index: both folded texts, apart.
+std::u16string NameAndIdKey(const std::u16string& name, const std::u16string& id) {
+  std::u16string key = Folded(name);
+  key.push_back(u'\0');  // no value read from a file holds it
+  key += Folded(id);
+  return key;
 }
 
 // Appends, or reports a failed allocation by destroying what could not be
@@ -83,7 +87,7 @@ StudyEntry::~StudyEntry() {
 
 int32_t StudyEntry::MatchesStudy(const DicomFile* file) const {
   if (file == nullptr) return -2;
-  if (!EqualsIgnoringAsciiCase(FolderOfPath(file->path), folder)) return 0;
+  if (!plat::EqualsIgnoringAsciiCase(FolderOfPath(file->path), folder)) return 0;
   const KeyRows& rows = Rows();
   const struct {
     const std::u16string& stored;
@@ -175,16 +179,45 @@ bool StudyCollection::AddAnalysedFile(DicomFile* file) {
 
 PatientEntry* StudyCollection::FindOrAddPatient(DicomFile* file) {
   const KeyRows& rows = Rows();
-  for (PatientEntry* p : patients) {
-    if (file->MatchesRow(p->patientName, rows.patientName) == 1 && file->MatchesRow(p->patientId, rows.patientId) == 1)
-      return p;
+  // What the file holds for the two keys, read as MatchesRow reads it: a
+  // key without a usable value matches every stored value.
+  std::u16string name, id;
+  const TagDictionaryRow* nameRow = TagDictionaryRowAt(rows.patientName);
+  const TagDictionaryRow* idRow = TagDictionaryRowAt(rows.patientId);
+  const bool hasName = nameRow != nullptr && file->ValueByKey(nameRow->key, name) >= 1;
+  const bool hasId = idRow != nullptr && file->ValueByKey(idRow->key, id) >= 1;
+  // The first patient whose stored values agree, found through the index.
+  int32_t first = -1;
+  const auto lookUp = [&](const std::unordered_map<std::u16string, int32_t>& map, const std::u16string& key) {
+    auto found = map.find(key);
+    if (found != map.end()) first = found->second;
+  };
+  if (hasName && hasId) {
+    lookUp(patientKeys_.byNameAndId, NameAndIdKey(name, id));
+  } else if (hasName) {
+    lookUp(patientKeys_.byName, Folded(name));
+  } else if (hasId) {
+    lookUp(patientKeys_.byId, Folded(id));
+  } else if (patients.length > 0) {
+    first = 0;
   }
+  if (first >= 0 && first < patients.length) return patients[first];
+
   auto* created = new PatientEntry;
   created->patientName = ValueOfRow(*file, rows.patientName);
   created->patientId = ValueOfRow(*file, rows.patientId);
   created->label = ClipText(created->patientName, u"...");
   created->owner = this;
-  return AppendOwned(patients, created);
+  PatientEntry* appended = AppendOwned(patients, created);
+  if (appended != nullptr) IndexPatient(*appended, patients.length - 1);
+  return appended;
+}
+
+void StudyCollection::IndexPatient(const PatientEntry& patient, int32_t index) {
+  // Only the first patient of each key is ever found; later ones keep theirs.
+  patientKeys_.byNameAndId.emplace(NameAndIdKey(patient.patientName, patient.patientId), index);
+  patientKeys_.byName.emplace(Folded(patient.patientName), index);
+  patientKeys_.byId.emplace(Folded(patient.patientId), index);
 }
 
 void StudyCollection::StopLoader() {
@@ -198,6 +231,9 @@ void StudyCollection::Clear() {
   std::lock_guard<std::recursive_mutex> hold(shapeLock);
   for (PatientEntry* p : patients) delete p;
   patients.Release();
+  patientKeys_ = PatientKeys();
+  newStudyUids.clear();
+  newSeriesUids.clear();
 }
 
 int32_t StudyCollection::TakeAllPendingFiles() {

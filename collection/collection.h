@@ -29,6 +29,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "analysis/byte_buffer.h"
 #include "analysis/dicom_file.h"
@@ -150,6 +151,14 @@ class StudyCollection {
   // Stops the loader, then destroys every patient, study, series and file.
   void Clear();
 
+  // The replacement Study and Series Instance UIDs given so far, by the
+  // original UID: every StudyEntry (one per folder) of one study receives the
+  // same new Study UID, and every SeriesEntry of one series the same new
+  // Series UID, so that the copies of a study split over folders stay one
+  // study. User-interface thread (the anonymize command) only.
+  std::unordered_map<std::u16string, std::u16string> newStudyUids;
+  std::unordered_map<std::u16string, std::u16string> newSeriesUids;
+
   // Holds the shape lock for the user-interface thread while it walks the
   // arrays.
   class ShapeReader {
@@ -178,4 +187,16 @@ class StudyCollection {
   int32_t TakeAllPendingFiles();
   // Shown files of the whole tree. User-interface thread.
   int32_t ShownFileCount() const;
+
+ private:
+  // Where FindOrAddPatient finds the first patient that matches a file
+  // without comparing it with every patient: the first patient (lowest
+  // index) for each folded name and ID, name alone and ID alone. A file
+  // without a name matches every stored name, so it is looked up by its ID
+  // alone, and so on. Guarded by shapeLock.
+  struct PatientKeys {
+    std::unordered_map<std::u16string, int32_t> byNameAndId, byName, byId;
+  };
+  PatientKeys patientKeys_;
+  void IndexPatient(const PatientEntry& patient, int32_t index);
 };

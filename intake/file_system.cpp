@@ -1,19 +1,13 @@
 #include "intake/file_system.h"
 
+#include <algorithm>
+
+#include "platform/core/ascii_text.h"
 #include "platform/core/file_system.h"
 
 namespace {
 
-bool IsAsciiDcm(const std::u16string& extension) {
-  static constexpr char16_t kDcm[] = u".dcm";
-  if (extension.size() != 4) return false;
-  for (size_t i = 0; i < 4; ++i) {
-    char16_t c = extension[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (c != kDcm[i]) return false;
-  }
-  return true;
-}
+bool IsAsciiDcm(const std::u16string& extension) { return plat::EqualsIgnoringAsciiCase(extension, u".dcm"); }
 
 }  // namespace
 
@@ -54,6 +48,12 @@ int32_t ListFolderFiles(const std::u16string& folder, std::vector<std::u16string
   std::vector<plat::DirectoryEntry> entries;
   if (!plat::ListDirectory(folder, entries)) return -1;
   const std::u16string prefix = folder.back() == u'/' ? folder : folder + u'/';
+  // The file system's own order (hash order on ext4) would number the files
+  // of a series differently from one disk to the next; names are listed as
+  // people read them.
+  std::sort(entries.begin(), entries.end(), [](const plat::DirectoryEntry& a, const plat::DirectoryEntry& b) {
+    return plat::CompareNamesNaturally(a.name, b.name) < 0;
+  });
   for (const plat::DirectoryEntry& entry : entries) {
     std::u16string full = prefix + entry.name;
     if (!plat::PathFits(full)) continue;  // could never be opened

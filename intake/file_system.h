@@ -25,7 +25,8 @@ bool IsDirectory(const std::u16string& path);
 void MakeDirectories(const std::u16string& path);
 // Appends to `list` the full path of every entry directly in `folder` that is
 // not a directory and whose extension is empty or ".dcm" in any case, in the
-// order the file system returns them; subfolders are never entered. Returns
+// order of their names (plat::CompareNamesNaturally); subfolders are never
+// entered. Returns
 // -1 (list unchanged) for an empty path or one that is no directory, else the
 // list's total count.
 int32_t ListFolderFiles(const std::u16string& folder, std::vector<std::u16string>& list);

@@ -129,7 +129,9 @@ TEST(WriteAnonymized, KeepsOrLeavesOutTheMarks) {
         // The statement stands before the method, in tag order.
         const DicomElement* mark = FindTop(w.result, 0x0012, 0x0062);
         const DicomElement* method = FindTop(w.result, 0x0012, 0x0063);
-        if (method != nullptr) EXPECT_LT(mark->offset, method->offset);
+        if (method != nullptr) {
+          EXPECT_LT(mark->offset, method->offset);
+        }
       }
       if (c.ownMethod != nullptr) EXPECT_EQ(ValueOf(w.result, 0x0012, 0x0063), c.ownMethod);
       const Bytes& marksBytes = encoding == Encoding::ExplicitLittle   ? kExplicitMarks

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "analysis/tag_dictionary.h"
 #include "platform/core/text.h"
 #include "tests/support/collection_fixture.h"
 #include "tests/support/dicom_builder.h"
@@ -46,6 +48,47 @@ TEST(CollectionTest, PatientsMatchByNameAndIdWithAbsentKeysMatchingAnything) {
 
   c.TakeAllPendingFiles();
   EXPECT_EQ(c.ShownFileCount(), 5);
+}
+
+TEST(CollectionTest, ThePatientIndexFindsTheSamePatientAsAScanOfEveryPatient) {
+  // Names and IDs, absent ones (empty values) included, in many orders: each
+  // file must join the first patient a scan in array order would match.
+  const char* names[] = {"", "DOE^JANE", "doe^jane", "ROE^RICHARD", "Roe^Richard ", "王^小东"};
+  const char* ids[] = {"", "P1", "p1", "P2", " P3"};
+  uint32_t seed = 12345;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    StudyCollection c;
+    const int32_t nameRow = TagDictionaryRowOf(MakeTagKey(0x0010, 0x0010));
+    const int32_t idRow = TagDictionaryRowOf(MakeTagKey(0x0010, 0x0020));
+    for (int i = 0; i < 60; ++i) {
+      auto* file = new DicomFile;
+      std::vector<uint8_t> bytes =
+          fixture::BuildSimpleFile(PatientFile(names[next(std::size(names))], ids[next(std::size(ids))]));
+      file->AnalyseBytes(u"/d/f.dcm", bytes.data(), bytes.size());
+      PatientEntry* expected = nullptr;
+      for (PatientEntry* p : c.patients) {
+        if (file->MatchesRow(p->patientName, nameRow) == 1 && file->MatchesRow(p->patientId, idRow) == 1) {
+          expected = p;
+          break;
+        }
+      }
+      const int32_t before = c.patients.length;
+      ASSERT_TRUE(c.AddAnalysedFile(file));
+      PatientEntry* joined = file->series->parent->parent;
+      if (expected != nullptr) {
+        ASSERT_EQ(joined, expected) << i;
+        ASSERT_EQ(c.patients.length, before);
+      } else {
+        ASSERT_EQ(c.patients.length, before + 1) << i;
+        ASSERT_EQ(joined, c.patients[before]);
+      }
+    }
+  }
 }
 
 TEST(CollectionTest, LabelClipsLongNamesToTwentyCodeUnits) {

@@ -89,15 +89,17 @@ TEST(FolderListingTest, ListsCandidatesDirectlyInTheFolder) {
   EXPECT_EQ(list.front(), u"/earlier");
 }
 
-TEST(FolderListingTest, ListsInFileSystemOrder) {
+TEST(FolderListingTest, ListsInNameOrderWithNumbersByTheirValue) {
   fixture::TempDir dir;
-  for (int i = 0; i < 20; ++i) dir.Write("f" + std::to_string(i), {1});
+  // Written in an order of their own; the file system returns yet another.
+  for (const char* name : {"IM10", "im2", "IM9", "IM1", "x100y10", "B.DCM", "IM01", "a.dcm", "x99", "x100y2", "IM0010"})
+    dir.Write(name, {1});
   std::vector<std::u16string> list;
-  ASSERT_EQ(ListFolderFiles(U(dir.path()), list), 20);
-  std::vector<plat::DirectoryEntry> raw;
-  ASSERT_TRUE(plat::ListDirectory(U(dir.path()), raw));
-  ASSERT_EQ(raw.size(), list.size());
-  for (size_t i = 0; i < raw.size(); ++i) EXPECT_EQ(FileNameOf(list[i]), raw[i].name);
+  ASSERT_EQ(ListFolderFiles(U(dir.path()), list), 11);
+  std::vector<std::string> names;
+  for (const std::u16string& path : list) names.push_back(plat::Utf16ToUtf8(FileNameOf(path)));
+  EXPECT_EQ(names, (std::vector<std::string>{"a.dcm", "B.DCM", "IM01", "IM1", "im2", "IM9", "IM0010", "IM10", "x99",
+                                             "x100y2", "x100y10"}));
 }
 
 TEST(FolderListingTest, NoFolderGivesMinusOneAndLeavesTheList) {
