@@ -133,7 +133,9 @@ TEST(WriteAnonymized, KeepsOrLeavesOutTheMarks) {
           EXPECT_LT(mark->offset, method->offset);
         }
       }
-      if (c.ownMethod != nullptr) EXPECT_EQ(ValueOf(w.result, 0x0012, 0x0063), c.ownMethod);
+      if (c.ownMethod != nullptr) {
+        EXPECT_EQ(ValueOf(w.result, 0x0012, 0x0063), c.ownMethod);
+      }
       const Bytes& marksBytes = encoding == Encoding::ExplicitLittle   ? kExplicitMarks
                                 : encoding == Encoding::ImplicitLittle ? kImplicitMarks
                                                                        : kBigEndianMarks;
