@@ -4,16 +4,20 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/core/file_system.h"
 #include "platform/core/text.h"
+#include "tests/support/dicom_builder.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/unprivileged.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 std::u16string U(const std::string& s) { return plat::PathFromNative(s); }
 std::string N(const std::u16string& s) { return plat::PathToNative(s); }
@@ -100,6 +104,79 @@ TEST(FolderListingTest, ListsInNameOrderWithNumbersByTheirValue) {
   for (const std::u16string& path : list) names.push_back(plat::Utf16ToUtf8(FileNameOf(path)));
   EXPECT_EQ(names, (std::vector<std::string>{"a.dcm", "B.DCM", "IM01", "IM1", "im2", "IM9", "IM0010", "IM10", "x99",
                                              "x100y2", "x100y10"}));
+}
+
+// A bare data set in the given encoding: no preamble, no meta group.
+std::vector<uint8_t> BareDataSet(fixture::Encoding encoding) {
+  fixture::DicomBuilder b(encoding);
+  b.Text(0x0008, 0x0060, "CS", "CT").Text(0x0010, 0x0010, "PN", "DOE^JOHN").Uid(0x0020, 0x000D, "1.2.3")
+      .Element(0x7FE0, 0x0010, "OW", std::vector<uint8_t>(200, 1));
+  return b.Bytes();
+}
+
+TEST(FolderListingTest, HasDicomContentKnowsFilesByTheirFirstBytes) {
+  fixture::TempDir dir;
+  const std::string prose(300, 'x');
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  png.resize(300, 0);
+  std::vector<uint8_t> zip = {'P', 'K', 0x03, 0x04, 0x14, 0x00, 0x00, 0x00};
+  zip.resize(300, 0);
+  const std::vector<uint8_t> part10 = fixture::BuildSimpleFile({});
+  std::vector<uint8_t> lowerMarker = part10;
+  lowerMarker[128] = 'd';  // the analysis accepts the marker in any case
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    bool dicom;
+  } cases[] = {
+      {"part10", part10, true},
+      {"lower-case marker", lowerMarker, true},
+      {"bare implicit", BareDataSet(fixture::Encoding::ImplicitLittle), true},
+      {"bare explicit little", BareDataSet(fixture::Encoding::ExplicitLittle), true},
+      {"bare explicit big", BareDataSet(fixture::Encoding::ExplicitBig), true},
+      {"text", std::vector<uint8_t>(prose.begin(), prose.end()), false},
+      {"png", png, false},
+      {"zip", zip, false},
+      {"132 bytes", std::vector<uint8_t>(part10.begin(), part10.begin() + 132), false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(HasDicomContent(U(dir.Write(c.name, c.bytes))), c.dicom) << c.name;
+  EXPECT_FALSE(HasDicomContent(U(dir.Join("missing"))));
+}
+
+TEST(FolderListingTest, TheTreeListingTakesEveryDicomFileBelowInNameOrder) {
+  fixture::TempDir dir;
+  const std::vector<uint8_t> dicom = fixture::BuildSimpleFile({});
+  const std::string prose(300, 'x');
+  const std::vector<uint8_t> text(prose.begin(), prose.end());
+  // A hospital export: files named by UID, .IMA and .dicom, no extension,
+  // beside notes and a DICOMDIR-less index, in nested folders.
+  dir.Write("export/P1/S2/1.2.840.113619.2.55.3.10", dicom);
+  dir.Write("export/P1/S2/1.2.840.113619.2.55.3.9", dicom);
+  dir.Write("export/P1/S10/IM1.IMA", dicom);
+  dir.Write("export/P1/S1/scan.dicom", dicom);
+  dir.Write("export/P1/S1/readme.txt", text);
+  dir.Write("export/P1/notes", text);
+  dir.Write("export/top.dcm", dicom);
+  fs::create_directories(dir.Join("export/P2/empty"));
+  // A link back up the tree is followed once only.
+  fs::create_directory_symlink(dir.Join("export/P1"), dir.Join("export/P1/S1/loop"));
+  std::vector<std::u16string> list;
+  FolderListingCounts counts;
+  ASSERT_EQ(ListFolderTree(U(dir.Join("export")), list, &counts), 5);
+  std::vector<std::string> names;
+  for (const std::u16string& path : list) names.push_back(N(path).substr(dir.path().size() + 1));
+  EXPECT_EQ(names, (std::vector<std::string>{"export/top.dcm", "export/P1/S1/scan.dicom", "export/P1/S2/1.2.840.113619.2.55.3.9",
+                                             "export/P1/S2/1.2.840.113619.2.55.3.10", "export/P1/S10/IM1.IMA"}));
+  EXPECT_EQ(counts.notDicom, 2);
+  EXPECT_EQ(counts.unreadableFolders, 0);
+  EXPECT_EQ(ListFolderTree(U(dir.Join("export/top.dcm")), list), -1);
+
+  // The flat listing takes only top.dcm and counts P1 (files below) but not
+  // P2 (folders only).
+  std::vector<std::u16string> flat;
+  FolderListingCounts flatCounts;
+  ASSERT_EQ(ListFolderFiles(U(dir.Join("export")), flat, &flatCounts), 1);
+  EXPECT_EQ(flatCounts.subfoldersWithFiles, 1);
 }
 
 TEST(FolderListingTest, NoFolderGivesMinusOneAndLeavesTheList) {
