@@ -25,6 +25,7 @@
 //   ShapeReader: the loader may be waiting for that lock to finish its file.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -126,6 +127,11 @@ class StudyCollection {
   mutable std::recursive_mutex shapeLock;
   // The window the loader reports to (the main window); null for none.
   plat::HWND window;
+  // Whether dropped folders are loaded with every folder below them, their
+  // files chosen by content (intake's ListFolderTree), rather than only the
+  // files directly inside them chosen by name. Read by the loader at the
+  // start of each run.
+  std::atomic<bool> includeSubfolders{false};
   // The folder loader, created by the first folder drop (intake/loader.h
   // defines it and supplies the deleter, which stops its thread first).
   std::unique_ptr<vxLoader, void (*)(vxLoader*)> loader{nullptr, nullptr};

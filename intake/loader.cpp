@@ -79,7 +79,12 @@ void vxLoader::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) const {
 
 int32_t vxLoader::Run() {
   std::vector<std::u16string> candidates;
-  ListFolderFiles(folder, candidates);
+  FolderListingCounts counts;
+  if (target->includeSubfolders.load()) {
+    ListFolderTree(folder, candidates, &counts);
+  } else {
+    ListFolderFiles(folder, candidates, &counts);
+  }
   const int32_t total = static_cast<int32_t>(candidates.size());
   uint32_t last = clock();
   cursor.store(0);
@@ -97,6 +102,7 @@ int32_t vxLoader::Run() {
     Post(WM_LOAD_PROGRESS, static_cast<uintptr_t>(loaded), total);
   }
   continueRuns_ = EndRunOrTakeNext();
+  if (counts.subfoldersWithFiles > 0) Post(WM_LOAD_SKIPPED, static_cast<uintptr_t>(counts.subfoldersWithFiles), 0);
   Post(WM_LOAD_PROGRESS, static_cast<uintptr_t>(loaded), -1);
   Post(WM_WORK_REDRAW, 0, 0);
   plat::Sleep(10);

@@ -3,8 +3,12 @@
 // window by posted messages (intake/messages.h):
 //   WM_LOAD_PROGRESS (loaded, candidates) after every file,
 //   WM_WORK_REDRAW at most every 100 ms of loading,
-//   WM_LOAD_PROGRESS (loaded, -1), WM_WORK_REDRAW, 10 ms, WM_WORK_REDRAW at
-//   the end of each folder's run.
+//   WM_LOAD_SKIPPED (subfolders) when the run left out subfolders that hold
+//   files, then WM_LOAD_PROGRESS (loaded, -1), WM_WORK_REDRAW, 10 ms,
+//   WM_WORK_REDRAW at the end of each folder's run.
+// A run takes the files directly in its folder by their names, or, when the
+// collection's includeSubfolders is set, the DICOM files of the whole tree
+// below it by their content.
 // Only one run is under way at a time. Folders submitted during a run are
 // queued and loaded, each as a run of its own, after it; cancelling drops the
 // queue. The thread never touches a window and never waits for the

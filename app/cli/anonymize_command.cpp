@@ -17,9 +17,10 @@
 namespace {
 
 int Usage() {
-  std::fputs("usage: tesmer anonymize PATH...\n"
+  std::fputs("usage: tesmer anonymize [-r] PATH...\n"
              "  writes a de-identified copy of every DICOM file given, and of the DICOM files\n"
-             "  directly inside every folder given, into a sibling folder named <folder>__Anony\n",
+             "  directly inside every folder given, into a sibling folder named <folder>__Anony\n"
+             "  -r  also every folder below the folders given, taking files by their content\n",
              stderr);
   return 2;
 }
@@ -28,10 +29,15 @@ int Usage() {
 
 int RunAnonymizeCommand(int argc, char** argv) {
   std::vector<std::u16string> paths;
-  if (!ReadDropPaths("anonymize", argc, argv, paths)) return Usage();
+  bool recursive = false;
+  if (!ReadDropPaths("anonymize", argc, argv, paths, &recursive)) return Usage();
 
   StudyCollection collection;
-  const std::vector<NotLoaded> notLoaded = LoadPathsAsDrop(collection, paths);
+  collection.includeSubfolders = recursive;
+  DropLeftOut leftOut;
+  const std::vector<NotLoaded> notLoaded = LoadPathsAsDrop(collection, paths, &leftOut);
+  if (leftOut.subfoldersWithFiles > 0)
+    std::fprintf(stdout, "skipped: %d subfolders holding files (-r loads them)\n", leftOut.subfoldersWithFiles);
   for (const NotLoaded& input : notLoaded) {
     std::fputs("not loaded: ", stdout);
     PutPath(stdout, input.path);

@@ -19,11 +19,16 @@ std::u16string DropPathOf(const char* argument) {
   return plat::PathFromNative(native);
 }
 
-bool ReadDropPaths(const char* command, int argc, char** argv, std::vector<std::u16string>& paths) {
+bool ReadDropPaths(const char* command, int argc, char** argv, std::vector<std::u16string>& paths,
+                   bool* recursive) {
   bool options = true;
   for (int i = 0; i < argc; ++i) {
     if (options && std::strcmp(argv[i], "--") == 0) {
       options = false;
+      continue;
+    }
+    if (options && recursive != nullptr && (std::strcmp(argv[i], "-r") == 0 || std::strcmp(argv[i], "--recursive") == 0)) {
+      *recursive = true;
       continue;
     }
     if (options && argv[i][0] == '-') {
@@ -38,7 +43,8 @@ bool ReadDropPaths(const char* command, int argc, char** argv, std::vector<std::
   return !paths.empty();
 }
 
-std::vector<NotLoaded> LoadPathsAsDrop(StudyCollection& collection, const std::vector<std::u16string>& paths) {
+std::vector<NotLoaded> LoadPathsAsDrop(StudyCollection& collection, const std::vector<std::u16string>& paths,
+                                       DropLeftOut* leftOut) {
   std::vector<NotLoaded> notLoaded;
   // A path that names nothing gives an empty folder run, as in the window.
   for (const std::u16string& path : paths)
@@ -63,15 +69,23 @@ std::vector<NotLoaded> LoadPathsAsDrop(StudyCollection& collection, const std::v
   while (collection.TakeAllPendingFiles() != 0) {
   }
 
-  // Folder candidates are chosen by their names alone; those that did not
-  // load are reported like dropped files.
+  // Folder candidates that did not load are reported like dropped files,
+  // and what the listing left out is counted.
   std::unordered_set<std::u16string> loaded;
   collection.ForEachSeries([&](PatientEntry&, StudyEntry&, SeriesEntry& series) {
     for (const DicomFile* file : series.shownFiles) loaded.insert(file->path);
   });
+  const bool recursive = collection.includeSubfolders.load();
   for (const std::u16string& path : paths) {
     std::vector<std::u16string> candidates;
-    if (!IsDirectory(path) || ListFolderFiles(path, candidates) < 0) continue;
+    FolderListingCounts counts;
+    if (!IsDirectory(path)) continue;
+    if ((recursive ? ListFolderTree(path, candidates, &counts) : ListFolderFiles(path, candidates, &counts)) < 0)
+      continue;
+    if (leftOut != nullptr) {
+      leftOut->subfoldersWithFiles += counts.subfoldersWithFiles;
+      leftOut->notDicom += counts.notDicom;
+    }
     for (std::u16string& candidate : candidates)
       if (loaded.count(candidate) == 0) notLoaded.push_back({std::move(candidate), "not a readable DICOM file"});
   }

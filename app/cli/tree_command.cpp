@@ -16,9 +16,10 @@
 namespace {
 
 int Usage() {
-  std::fputs("usage: tesmer tree PATH...\n"
+  std::fputs("usage: tesmer tree [-r] PATH...\n"
              "  loads DICOM files, and the DICOM files directly inside folders, as a drop onto\n"
-             "  the window would, and prints the patients, studies, series and files\n",
+             "  the window would, and prints the patients, studies, series and files\n"
+             "  -r  also every folder below the folders given, taking files by their content\n",
              stderr);
   return 2;
 }
@@ -69,11 +70,18 @@ void PrintTree(const StudyCollection& collection) {
 
 int RunTreeCommand(int argc, char** argv) {
   std::vector<std::u16string> paths;
-  if (!ReadDropPaths("tree", argc, argv, paths)) return Usage();
+  bool recursive = false;
+  if (!ReadDropPaths("tree", argc, argv, paths, &recursive)) return Usage();
 
   StudyCollection collection;
+  collection.includeSubfolders = recursive;
   int exitCode = 0;
-  for (const NotLoaded& input : LoadPathsAsDrop(collection, paths)) {
+  DropLeftOut leftOut;
+  const std::vector<NotLoaded> notLoaded = LoadPathsAsDrop(collection, paths, &leftOut);
+  if (leftOut.subfoldersWithFiles > 0)
+    std::fprintf(stderr, "tesmer tree: %d subfolders holding files were not loaded (-r loads them)\n",
+                 leftOut.subfoldersWithFiles);
+  for (const NotLoaded& input : notLoaded) {
     std::fputs("tesmer tree: not loaded: ", stderr);
     PutPath(stderr, input.path);
     std::fprintf(stderr, ": %s\n", input.reason);
