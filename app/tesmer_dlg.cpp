@@ -142,9 +142,18 @@ intptr_t CTesmerDlg::WindowProc(uint32_t message, uintptr_t wParam, intptr_t lPa
   // The system's own messages come first; each goes on to the default
   // processing afterwards.
   switch (message) {
+    case WM_LOAD_SKIPPED:
+      skippedSubfolders = static_cast<int32_t>(wParam);
+      return 0;
     case WM_LOAD_PROGRESS:
-      SetStatus(lParam == -1 ? std::u16string(u"文件加载完毕")
-                             : FormatText(u"文件加载%d/%d", {int(wParam), int(lParam)}));
+      if (lParam != -1) {
+        SetStatus(FormatText(u"文件加载%d/%d", {int(wParam), int(lParam)}));
+      } else {
+        // A folder loaded without its subfolders says how many it left out.
+        SetStatus(skippedSubfolders > 0 ? FormatText(u"文件加载完毕，%d 个含文件的子文件夹未载入", {skippedSubfolders})
+                                        : std::u16string(u"文件加载完毕"));
+        skippedSubfolders = 0;
+      }
       return Default(message, wParam, lParam);
     case WM_WORK_REDRAW:
       panel.Redraw();

@@ -32,6 +32,9 @@ class CTesmerDlg : public plat::DialogWindow {
   CFlatButton buttons[kButtonCount];
   bool layoutPending = true;
   bool wide = false;
+  // Subfolders holding files that the folder run ending now left out
+  // (WM_LOAD_SKIPPED), said in the status line at its end.
+  int32_t skippedSubfolders = 0;
   plat::HICON icon = nullptr;
   // Paths to load as if dropped once the window is up (the command line's).
   std::vector<std::u16string> initialPaths;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -451,6 +452,18 @@ TEST_F(MainWindowTest, AnonymizeCountsFilesThatCouldNotBeWritten) {
   EXPECT_EQ(answerer->seen()[0].text, u"脱敏完成，1 个文件写入失败\nsingle.dcm：副本无法写入");
   EXPECT_EQ(Status(), u"脱敏完成，1 个文件写入失败");
   EXPECT_TRUE(fixture::FileExists(dir.Join("study__Anony/a.dcm")));
+}
+
+TEST_F(MainWindowTest, AFolderRunSaysHowManySubfoldersHoldingFilesItLeftOut) {
+  WriteStudy();
+  dir.Write("study/series1/IM1", StudyFile("ZHANG^SAN", 5));
+  dir.Write("study/series2/deeper/IM2", StudyFile("ZHANG^SAN", 6));
+  std::filesystem::create_directories(dir.Join("study/empty/still-empty"));
+  InjectDrop(main, {U(folder)});
+  ASSERT_TRUE(PumpUntil([&] { return !statusLog->empty() && statusLog->back().rfind(u"文件加载完毕", 0) == 0; }));
+  EXPECT_EQ(Status(), u"文件加载完毕，2 个含文件的子文件夹未载入");
+  dialog->panel.Redraw();
+  EXPECT_EQ(dialog->panel.collection.ShownFileCount(), 3);
 }
 
 TEST_F(MainWindowTest, ClearAsksFirstAndOnlyYesEmptiesTheCollection) {
