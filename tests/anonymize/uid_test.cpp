@@ -27,13 +27,30 @@ struct UidParts {
   long long last = 0;
 };
 
+// Valid UID syntax: components of digits separated by dots, none empty and
+// none with a leading zero (a regular expression per UID would make the
+// loops below crawl under the sanitizers).
+bool IsUidSyntax(const std::string& uid) {
+  size_t start = 0;
+  for (;;) {
+    size_t end = uid.find('.', start);
+    if (end == std::string::npos) end = uid.size();
+    if (end == start || (uid[start] == '0' && end - start > 1)) return false;
+    for (size_t i = start; i < end; ++i)
+      if (uid[i] < '0' || uid[i] > '9') return false;
+    if (end == uid.size()) return true;
+    start = end + 1;
+  }
+}
+
 bool SplitUid(const std::string& uid, const char* kind, UidParts& parts) {
-  std::smatch m;
-  // Valid UID syntax: digits and dots, no component with a leading zero.
-  if (!std::regex_match(uid, m, std::regex("(.{21})\\.([1-5])\\.([1-9][0-9]{12})\\.([1-9][0-9]{0,9})"))) return false;
-  if (m[1] != kUidRoot || m[2] != kind) return false;
-  parts.millis = std::stoull(m[3]);
-  parts.last = std::stoll(m[4]);
+  // The root, the kind, a 13-digit time and a number of at most 10 digits.
+  const std::string prefix = std::string(kUidRoot) + "." + kind + ".";
+  if (!IsUidSyntax(uid) || uid.size() > 64 || uid.compare(0, prefix.size(), prefix) != 0) return false;
+  const size_t dot = uid.find('.', prefix.size());
+  if (dot != prefix.size() + 13 || uid.find('.', dot + 1) != std::string::npos || uid.size() - dot - 1 > 10) return false;
+  parts.millis = std::stoull(uid.substr(prefix.size(), 13));
+  parts.last = std::stoll(uid.substr(dot + 1));
   return true;
 }
 
