@@ -172,6 +172,7 @@ void DicomFile::WalkFromMarker() {
     }
   }
 
+  itemCharacterSets_.clear();
   ElementWalker walker(*this);
   elementCounter = 0;
   int64_t p = start;
@@ -181,6 +182,7 @@ void DicomFile::WalkFromMarker() {
     p = walker.ReadElement(p);
   }
   if (p == n) walkStop = n;
+  FindCharacterSet();
 
   if (p == n) {
     if (LogWanted()) Log(u"文件分析完毕!\r\n\r\n");
@@ -207,6 +209,57 @@ bool DicomFile::InsideImplicitContent(const DicomElement& e) const {
   if (it == implicitContent_.begin()) return false;
   --it;
   return e.offset < it->second;
+}
+
+namespace {
+
+constexpr TagKey kSpecificCharacterSet = MakeTagKey(0x0008, 0x0005);
+
+// Tags in data-set order: group first, then element.
+bool TagAfter(const DicomElement& e, uint16_t group, uint16_t element) {
+  return e.group > group || (e.group == group && e.element > element);
+}
+
+CharacterSet ParsedValue(const DicomFile& file, const DicomElement& e) {
+  const uint8_t* first;
+  int32_t count;
+  file.ValueSpan(e, first, count);
+  return ParseCharacterSet(first, static_cast<size_t>(count));
+}
+
+}  // namespace
+
+void DicomFile::FindCharacterSet() {
+  characterSet_ = CharacterSet{};
+  for (const DicomElement& e : elements) {
+    if (e.depth != 0) continue;
+    if (e.Key() == kSpecificCharacterSet) {
+      characterSet_ = ParsedValue(*this, e);
+      return;
+    }
+    if (TagAfter(e, 0x0008, 0x0005)) return;
+  }
+}
+
+void DicomFile::NoteItemCharacterSet(int32_t firstIndex, int32_t itemDepth) {
+  // Tags ascend within an item, so the search ends at its first elements.
+  for (int32_t k = firstIndex; k < elements.length; ++k) {
+    const DicomElement& e = elements[k];
+    if (e.depth != itemDepth) continue;
+    if (e.Key() == kSpecificCharacterSet) {
+      int32_t end = elements[firstIndex].end;
+      for (int32_t m = firstIndex; m < elements.length; ++m) end = std::max(end, elements[m].end);
+      itemCharacterSets_.push_back({elements[firstIndex].offset, end, ParsedValue(*this, e)});
+      return;
+    }
+    if (TagAfter(e, 0x0008, 0x0005)) return;
+  }
+}
+
+const CharacterSet& DicomFile::CharacterSetOf(const DicomElement& e) const {
+  for (const ItemCharacterSet& item : itemCharacterSets_)
+    if (e.offset >= item.begin && e.offset < item.end) return item.set;
+  return characterSet_;
 }
 
 int32_t DicomFile::IsExplicitElement(const DicomElement& e) const {
@@ -243,7 +296,7 @@ int32_t DicomFile::ValueByKey(TagKey key, std::u16string& out) const {
     const uint8_t* first;
     int32_t count;
     ValueSpan(e, first, count);
-    out = CodePageText(first, count);
+    out = ElementText(e, *this, first, count);
     return e.length;
   }
   return -1;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/byte_buffer.h"
+#include "analysis/character_set.h"
 #include "analysis/dicom_element.h"
 #include "platform/core/files.h"
 
@@ -105,6 +106,11 @@ class DicomFile {
   // they are the same bytes. False for copies and ranges outside the file.
   bool SourceRangeOf(int64_t offset, int64_t length, plat::SourceRange& out) const;
 
+  // The character set the element's text is in: the one declared by the
+  // innermost sequence item around it that has a (0008,0005), else the data
+  // set's own (its first top-level (0008,0005)).
+  const CharacterSet& CharacterSetOf(const DicomElement& e) const;
+
   // Bytes of the element's value that lie inside the file: [first, first+count).
   // Values that run past the end of a truncated file are cut at its end.
   void ValueSpan(const DicomElement& e, const uint8_t*& first, int32_t& count) const;
@@ -128,6 +134,24 @@ class DicomFile {
   // length that is not a sequence: such content is implicit VR little endian
   // whatever the data set's encoding.
   bool InsideImplicitContent(const DicomElement& e) const;
+
+  // Called by the walker when an item whose elements start at index
+  // `firstIndex` and lie at `itemDepth` is walked: keeps the character set
+  // the item declares, if any.
+  void NoteItemCharacterSet(int32_t firstIndex, int32_t itemDepth);
+  // Sets `characterSet_` from the top-level (0008,0005).
+  void FindCharacterSet();
+
+  // The data set's character set, and those of the items that declare one,
+  // by the byte range of their elements; inner items come before the items
+  // around them. Usually empty.
+  struct ItemCharacterSet {
+    int32_t begin;
+    int32_t end;
+    CharacterSet set;
+  };
+  CharacterSet characterSet_;
+  std::vector<ItemCharacterSet> itemCharacterSets_;
 
   // Set when `fileBytes` view the file: its stamp when it was opened.
   bool viewsFile_ = false;

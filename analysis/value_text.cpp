@@ -1,8 +1,11 @@
 #include "analysis/value_text.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "analysis/character_set.h"
 #include "analysis/dicom_file.h"
 #include "analysis/tag_dictionary.h"
 #include "platform/core/format.h"
@@ -22,6 +25,13 @@ void AppendAscii(std::u16string& out, const char* text) {
   for (; *text; ++text) out.push_back(static_cast<char16_t>(static_cast<uint8_t>(*text)));
 }
 
+// Reads the binary number of `size` bytes at `at` in the element's byte order.
+uint64_t NumberAt(const uint8_t* at, int size, bool bigEndian) {
+  uint64_t out = 0;
+  for (int i = 0; i < size; ++i) out |= static_cast<uint64_t>(bigEndian ? at[size - 1 - i] : at[i]) << (8 * i);
+  return out;
+}
+
 // Reads a binary number of `size` bytes from the start of the value, in the
 // data set's byte order; false when the value does not hold that many bytes
 // inside the file.
@@ -30,15 +40,71 @@ bool ReadNumber(const DicomElement& e, const DicomFile& file, int size, uint64_t
   int32_t count;
   file.ValueSpan(e, first, count);
   if (first == nullptr || count < size || static_cast<int64_t>(e.end) - e.length < 0) return false;
-  uint8_t b[8];
-  std::memcpy(b, first, static_cast<size_t>(size));
-  out = 0;
-  const bool big = file.IsBigEndianElement(e);
-  for (int i = 0; i < size; ++i) out |= static_cast<uint64_t>(big ? b[size - 1 - i] : b[i]) << (8 * i);
+  out = NumberAt(first, size, file.IsBigEndianElement(e));
   return true;
 }
 
-enum class Render { Empty, Binary, Signed16, Unsigned16, Signed32, Unsigned32, Float32, Float64, Text };
+// How a binary value is written: as integers, floating-point numbers or
+// tags, each value of `size` bytes.
+enum class Number { Signed, Unsigned, Float, Tag };
+
+// The shortest text that reads back as the same number; NaN and the
+// infinities by name.
+template <typename Real>
+void AppendReal(std::u16string& out, Real value) {
+  if (std::isnan(value)) return AppendAscii(out, "NaN");
+  if (std::isinf(value)) return AppendAscii(out, value < 0 ? "-Infinity" : "Infinity");
+  char buffer[64];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer - 1, value);
+  *r.ptr = '\0';
+  AppendAscii(out, buffer);
+}
+
+void AppendNumber(std::u16string& out, Number kind, int size, uint64_t v) {
+  char buffer[32];
+  switch (kind) {
+    case Number::Signed: {
+      const int shift = 64 - 8 * size;
+      const int64_t value = static_cast<int64_t>(v << shift) >> shift;  // sign-extended
+      *std::to_chars(buffer, buffer + sizeof buffer - 1, value).ptr = '\0';
+      break;
+    }
+    case Number::Unsigned:
+      *std::to_chars(buffer, buffer + sizeof buffer - 1, v).ptr = '\0';
+      break;
+    case Number::Float:
+      if (size == 4) {
+        const uint32_t bits = static_cast<uint32_t>(v);
+        float f;
+        std::memcpy(&f, &bits, 4);
+        return AppendReal(out, f);
+      } else {
+        double d;
+        std::memcpy(&d, &v, 8);
+        return AppendReal(out, d);
+      }
+    case Number::Tag:
+      // Group then element, each a 16-bit number in the data set's order;
+      // `v` holds them as read: the group in the low half.
+      out.push_back(u'(');
+      AppendHexPair(out, static_cast<uint8_t>(v >> 8));
+      AppendHexPair(out, static_cast<uint8_t>(v));
+      out.push_back(u',');
+      AppendHexPair(out, static_cast<uint8_t>(v >> 24));
+      AppendHexPair(out, static_cast<uint8_t>(v >> 16));
+      out.push_back(u')');
+      return;
+  }
+  AppendAscii(out, buffer);
+}
+
+// Reads one AT value: two 16-bit numbers, each in the element's byte order,
+// the group in the low half of the result.
+uint64_t TagAt(const uint8_t* at, bool bigEndian) {
+  return NumberAt(at, 2, bigEndian) | (NumberAt(at + 2, 2, bigEndian) << 16);
+}
+
+enum class Render { Empty, Binary, Signed16, Unsigned16, Signed32, Unsigned32, Float32, Float64, Tag, Text };
 
 Render RenderOf(VrCode code) {
   static const struct {
@@ -48,10 +114,47 @@ Render RenderOf(VrCode code) {
       {vr::OB, Render::Binary},     {vr::OW, Render::Binary},     {vr::SQ, Render::Empty},
       {vr::SS, Render::Signed16},   {vr::US, Render::Unsigned16}, {vr::SL, Render::Signed32},
       {vr::UL, Render::Unsigned32}, {vr::FL, Render::Float32},    {vr::FD, Render::Float64},
+      {vr::AT, Render::Tag},
   };
   for (const auto& row : kTable)
     if (row.vr == code) return row.render;
   return Render::Text;
+}
+
+// How the whole value of a VR is written. Values of the VRs not listed are
+// text.
+struct WholeForm {
+  VrCode vr;
+  enum { Empty, Length, Numbers } what;
+  Number kind;
+  int size;
+  int32_t limit;  // most values written; 0 for all of them
+};
+constexpr int32_t kMaxBulkNumbers = 64;
+const WholeForm kWholeForms[] = {
+    {vr::SQ, WholeForm::Empty, Number::Unsigned, 0, 0},
+    {vr::OB, WholeForm::Length, Number::Unsigned, 0, 0},
+    {vr::OW, WholeForm::Length, Number::Unsigned, 0, 0},
+    {vr::UN, WholeForm::Length, Number::Unsigned, 0, 0},
+    {vr::SS, WholeForm::Numbers, Number::Signed, 2, 0},
+    {vr::US, WholeForm::Numbers, Number::Unsigned, 2, 0},
+    {vr::SL, WholeForm::Numbers, Number::Signed, 4, 0},
+    {vr::UL, WholeForm::Numbers, Number::Unsigned, 4, 0},
+    {vr::SV, WholeForm::Numbers, Number::Signed, 8, 0},
+    {vr::UV, WholeForm::Numbers, Number::Unsigned, 8, 0},
+    {vr::FL, WholeForm::Numbers, Number::Float, 4, 0},
+    {vr::FD, WholeForm::Numbers, Number::Float, 8, 0},
+    {vr::AT, WholeForm::Numbers, Number::Tag, 4, 0},
+    {vr::OF, WholeForm::Numbers, Number::Float, 4, kMaxBulkNumbers},
+    {vr::OD, WholeForm::Numbers, Number::Float, 8, kMaxBulkNumbers},
+    {vr::OL, WholeForm::Numbers, Number::Unsigned, 4, kMaxBulkNumbers},
+    {vr::OV, WholeForm::Numbers, Number::Unsigned, 8, kMaxBulkNumbers},
+};
+
+const WholeForm* WholeFormOf(VrCode code) {
+  for (const WholeForm& form : kWholeForms)
+    if (form.vr == code) return &form;
+  return nullptr;
 }
 
 }  // namespace
@@ -109,32 +212,83 @@ std::u16string ValueText(const DicomElement& e, const DicomFile& file, int32_t* 
       if (!ReadNumber(e, file, 4, v)) return out;
       std::snprintf(buffer, sizeof buffer, "%u", static_cast<uint32_t>(v));
       break;
-    case Render::Float32: {
-      if (!ReadNumber(e, file, 4, v)) return out;
-      uint32_t bits = static_cast<uint32_t>(v);
-      float f;
-      std::memcpy(&f, &bits, 4);
-      std::u16string text = plat::FormatText(u"%f", {static_cast<double>(f)});
-      return text;
-    }
-    case Render::Float64: {
-      if (!ReadNumber(e, file, 8, v)) return out;
-      double d;
-      std::memcpy(&d, &v, 8);
-      return plat::FormatText(u"%f", {d});
+    case Render::Float32:
+      if (ReadNumber(e, file, 4, v)) AppendNumber(out, Number::Float, 4, v);
+      return out;
+    case Render::Float64:
+      if (ReadNumber(e, file, 8, v)) AppendNumber(out, Number::Float, 8, v);
+      return out;
+    case Render::Tag: {
+      const uint8_t* first;
+      int32_t count;
+      file.ValueSpan(e, first, count);
+      if (first != nullptr && count >= 4) AppendNumber(out, Number::Tag, 4, TagAt(first, file.IsBigEndianElement(e)));
+      return out;
     }
     case Render::Text: {
       const uint8_t* first;
       int32_t count;
       file.ValueSpan(e, first, count);
-      return CodePageText(first, count < kMaxTextBytes ? count : kMaxTextBytes);
+      return ElementText(e, file, first, count < kMaxTextBytes ? count : kMaxTextBytes, count > kMaxTextBytes);
     }
   }
   AppendAscii(out, buffer);
   return out;
 }
 
-std::u16string ElementLogLine(const DicomElement& e, const DicomFile& file, int32_t counter) {
+bool ValueTextIsPartial(const DicomElement& e, const DicomFile& file) {
+  if (e.length <= 0) return false;
+  const uint8_t* first;
+  int32_t count;
+  file.ValueSpan(e, first, count);
+  if (first == nullptr) return false;
+  static const struct {
+    Render render;
+    int32_t size;
+  } kShownBytes[] = {{Render::Signed16, 2}, {Render::Unsigned16, 2}, {Render::Signed32, 4}, {Render::Unsigned32, 4},
+                     {Render::Float32, 4},  {Render::Float64, 8},    {Render::Tag, 4}};
+  const Render render = RenderOf(e.vr);
+  if (render == Render::Text)
+    return count > kMaxTextBytes && std::memchr(first, 0, static_cast<size_t>(kMaxTextBytes)) == nullptr;
+  for (const auto& row : kShownBytes)
+    if (row.render == render) return count >= 2 * row.size;
+  return false;
+}
+
+std::u16string WholeValueText(const DicomElement& e, const DicomFile& file) {
+  std::u16string out;
+  if (e.length <= 0) return out;
+  const uint8_t* first;
+  int32_t count;
+  file.ValueSpan(e, first, count);
+  const WholeForm* form = WholeFormOf(e.vr);
+  if (form == nullptr) return ElementText(e, file, first, count);
+  if (form->what == WholeForm::Empty) return out;
+  if (form->what == WholeForm::Length) {
+    plat::AppendFormat(out, u"{%d bytes}", {e.length});
+    return out;
+  }
+  if (first == nullptr) return out;
+  const bool big = file.IsBigEndianElement(e);
+  const int32_t values = count / form->size;
+  const int32_t shown = form->limit > 0 && values > form->limit ? form->limit : values;
+  for (int32_t i = 0; i < shown; ++i) {
+    if (i > 0) out.push_back(u'\\');
+    const uint8_t* at = first + static_cast<ptrdiff_t>(i) * form->size;
+    AppendNumber(out, form->kind, form->size, form->kind == Number::Tag ? TagAt(at, big) : NumberAt(at, form->size, big));
+  }
+  if (shown < values) out += u"…";
+  return out;
+}
+
+std::u16string ElementText(const DicomElement& e, const DicomFile& file, const uint8_t* bytes, int64_t count,
+                           bool clipped) {
+  if (bytes == nullptr || count <= 0) return std::u16string();
+  if (CurrentTextDecoding() == TextDecoding::CodePage || !FollowsCharacterSet(e.vr)) return CodePageText(bytes, count);
+  return DecodeText(bytes, static_cast<size_t>(count), file.CharacterSetOf(e), e.vr, clipped);
+}
+
+std::u16string ElementLogLine(const DicomElement& e, const DicomFile& file, int32_t counter, ValueForm form) {
   std::u16string out;
   if (e.vr == vr::SQ) {
     plat::AppendFormat(out, u"%d:(%d-****)", {counter, e.offset});
@@ -144,7 +298,7 @@ std::u16string ElementLogLine(const DicomElement& e, const DicomFile& file, int3
   plat::AppendFormat(out, u"%d:(%d-%d)", {counter, e.offset, e.end});
   out += ElementTitle(e);
   out.push_back(u',');
-  out += ValueText(e, file);
+  out += form == ValueForm::Whole ? WholeValueText(e, file) : ValueText(e, file);
   return out;
 }
 

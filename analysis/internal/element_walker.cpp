@@ -17,6 +17,17 @@ constexpr uint32_t kUndefinedLength = 0xFFFFFFFFu;
 constexpr TagKey kPixelData = MakeTagKey(0x7FE0, 0x0010);
 constexpr TagKey kTransferSyntaxUid = MakeTagKey(0x0002, 0x0010);
 
+// Runs an action when the scope ends, however it ends.
+template <typename Action>
+class AtScopeEnd {
+ public:
+  explicit AtScopeEnd(Action action) : action_(action) {}
+  ~AtScopeEnd() { action_(); }
+
+ private:
+  Action action_;
+};
+
 uint16_t Swap16(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
 uint32_t Swap32(uint32_t v) { return __builtin_bswap32(v); }
 
@@ -157,6 +168,11 @@ bool ElementWalker::MeasureElement(DicomElement& record, bool& undefinedValue) {
 }
 
 int64_t ElementWalker::WalkItem(int64_t s, uint32_t itemLength) {
+  // However the walk of the item ends, the character set it declares
+  // applies to what it holds.
+  AtScopeEnd noteCharacterSet([this, first = file_.elements.length, itemDepth = file_.depth] {
+    file_.NoteItemCharacterSet(first, itemDepth);
+  });
   int64_t position = s;
   if (itemLength != kUndefinedLength) {
     const int64_t stop = s + static_cast<int64_t>(itemLength);

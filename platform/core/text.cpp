@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace plat {
 namespace {
@@ -102,20 +104,9 @@ void AppendUtf8CodePoint(std::string& out, uint32_t cp) {
   }
 }
 
-}  // namespace
-
-std::u16string MultiByteToWide(const uint8_t* bytes, size_t count) {
+// Converts with an open descriptor; see ConvertToWide.
+std::u16string ConvertWith(iconv_t cd, const uint8_t* bytes, size_t count, bool dropIncompleteTail) {
   std::u16string out;
-  if (bytes == nullptr || count == 0) return out;
-  if (IsAscii(bytes, count)) {
-    out.assign(bytes, bytes + count);
-    return out;
-  }
-  iconv_t cd = Converters().toWide;
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    for (size_t i = 0; i < count; ++i) out.push_back(bytes[i] < 0x80 ? bytes[i] : u'\uFFFD');
-    return out;
-  }
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   std::string buffer(count * 4 + 8, '\0');
   char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes));
@@ -130,6 +121,8 @@ std::u16string MultiByteToWide(const uint8_t* bytes, size_t count) {
                                           (static_cast<uint8_t>(buffer[k + 1]) << 8)));
     if (r == static_cast<size_t>(-1)) {
       if (errno == E2BIG) continue;
+      // A character cut off by the end of a clipped text is left out.
+      if (errno == EINVAL && dropIncompleteTail) break;
       // An invalid or incomplete sequence: one replacement character for the
       // offending byte, then go on after it.
       out.push_back(u'\uFFFD');
@@ -139,6 +132,49 @@ std::u16string MultiByteToWide(const uint8_t* bytes, size_t count) {
     }
   }
   return out;
+}
+
+// Descriptors for named encodings, per thread (see ThreadConverters).
+struct NamedConverters {
+  std::vector<std::pair<std::string, iconv_t>> open;
+  ~NamedConverters() {
+    for (auto& [name, cd] : open)
+      if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  }
+};
+
+iconv_t ConverterFor(const char* encoding) {
+  thread_local NamedConverters converters;
+  for (auto& [name, cd] : converters.open)
+    if (name == encoding) return cd;
+  converters.open.emplace_back(encoding, iconv_open("UTF-16LE", encoding));
+  return converters.open.back().second;
+}
+
+}  // namespace
+
+std::u16string MultiByteToWide(const uint8_t* bytes, size_t count) {
+  std::u16string out;
+  if (bytes == nullptr || count == 0) return out;
+  if (IsAscii(bytes, count)) {
+    out.assign(bytes, bytes + count);
+    return out;
+  }
+  iconv_t cd = Converters().toWide;
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    for (size_t i = 0; i < count; ++i) out.push_back(bytes[i] < 0x80 ? bytes[i] : u'\uFFFD');
+    return out;
+  }
+  return ConvertWith(cd, bytes, count, false);
+}
+
+bool ConvertToWide(const char* encoding, const uint8_t* bytes, size_t count, std::u16string& out,
+                   bool dropIncompleteTail) {
+  iconv_t cd = ConverterFor(encoding);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  if (bytes == nullptr || count == 0) return true;
+  out += ConvertWith(cd, bytes, count, dropIncompleteTail);
+  return true;
 }
 
 std::string WideToMultiByte(std::u16string_view text) {

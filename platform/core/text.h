@@ -15,6 +15,13 @@ namespace plat {
 // that do not convert become U+FFFD. Zero bytes convert to U+0000.
 std::u16string MultiByteToWide(const uint8_t* bytes, size_t count);
 
+// Appends 8-bit text of the named iconv encoding ("ISO-8859-7", "EUC-KR", …)
+// to `out` as UTF-16. Bytes that do not convert become U+FFFD; with
+// `dropIncompleteTail` a character cut off at the very end (a text clipped at
+// a byte count) is left out instead. False when the encoding is unknown.
+bool ConvertToWide(const char* encoding, const uint8_t* bytes, size_t count, std::u16string& out,
+                   bool dropIncompleteTail = false);
+
 // Converts UTF-16 text to the ANSI code page, as WideCharToMultiByte with
 // CP_ACP does. Characters that do not convert become '?'.
 std::string WideToMultiByte(std::u16string_view text);

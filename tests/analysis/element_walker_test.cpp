@@ -207,8 +207,8 @@ TEST(ElementWalker, BigEndianValuesRenderInFileOrderAndBytesStayAsRead) {
     uint16_t group, element;
     const char* text;
   } cases[] = {
-      {0x0018, 0x0088, "-2"},       {0x0018, 0x1060, "-3"},  {0x0018, 0x9004, "1.500000"},
-      {0x0018, 0x9005, "-2.250000"}, {0x0020, 0x9057, "70000"}, {0x0028, 0x0010, "512"},
+      {0x0018, 0x0088, "-2"},       {0x0018, 0x1060, "-3"},  {0x0018, 0x9004, "1.5"},
+      {0x0018, 0x9005, "-2.25"}, {0x0020, 0x9057, "70000"}, {0x0028, 0x0010, "512"},
   };
   for (const Case& c : cases) {
     const DicomElement* e = Find(*f, c.group, c.element);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,16 @@ std::vector<uint8_t> LE64(uint64_t v) {
   for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
   return out;
 }
+uint32_t Bits(float f) {
+  uint32_t b;
+  std::memcpy(&b, &f, 4);
+  return b;
+}
+uint64_t Bits(double d) {
+  uint64_t b;
+  std::memcpy(&b, &d, 8);
+  return b;
+}
 std::vector<uint8_t> Bytes(std::string_view text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
 TEST(ValueText, RendersEachKindOfValue) {
@@ -49,15 +60,21 @@ TEST(ValueText, RendersEachKindOfValue) {
       {"SS", "SS", {0xFF, 0xFF}, "-1"},
       {"UL", "UL", {0xFF, 0xFF, 0xFF, 0xFF}, "4294967295"},
       {"SL", "SL", {0xFF, 0xFF, 0xFF, 0xFF}, "-1"},
-      {"FL", "FL", LE32(fbits), "1.500000"},
-      {"FD", "FD", LE64(dbits), "1.500000"},
+      {"FL", "FL", LE32(fbits), "1.5"},
+      {"FD", "FD", LE64(dbits), "1.5"},
+      {"FL 0.1, the shortest form that reads back", "FL", LE32(Bits(0.1f)), "0.1"},
+      {"FD 0.1", "FD", LE64(Bits(0.1)), "0.1"},
+      {"FD 1e300, no 301 digits", "FD", LE64(Bits(1e300)), "1e+300"},
+      {"FD NaN", "FD", LE64(Bits(std::numeric_limits<double>::quiet_NaN())), "NaN"},
+      {"FL minus infinity", "FL", LE32(Bits(-std::numeric_limits<float>::infinity())), "-Infinity"},
+      {"FD infinity", "FD", LE64(Bits(std::numeric_limits<double>::infinity())), "Infinity"},
       {"OB", "OB", std::vector<uint8_t>(1000, 7), "{binary data}"},
       {"OW", "OW", {1, 2}, "{binary data}"},
       {"empty", "LO", {}, ""},
       {"text with separators and trailing space", "CS", Bytes("ORIGINAL\\PRIMARY "), "ORIGINAL\\PRIMARY "},
       {"60 characters show 48", "PN", Bytes(name60), "NNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNN"},
       {"UI ending with a zero byte", "UI", {'1', '.', '2', '.', '3', 0}, "1.2.3"},
-      {"AT as 8-bit text", "AT", {'(', 0x00, 0x10, 0x00}, "("},
+      {"AT as a tag, the first of two", "AT", {0x28, 0x00, 0x10, 0x00, 0x10, 0x00, 0x20, 0x00}, "(0028,0010)"},
       {"invented VR letters", "ZZ", Bytes("AB"), "AB"},
       {"code page text", "LO", {0xD5, 0xC5, 0xC8, 0xFD}, "张三"},
       {"US shorter than a number", "US", {0x05}, ""},
@@ -78,6 +95,77 @@ TEST(ValueText, RendersEachKindOfValue) {
     EXPECT_EQ(Utf8(ValueText(e, f, &length)), cases[i].text) << cases[i].what;
     EXPECT_EQ(length, static_cast<int32_t>(cases[i].value.size())) << cases[i].what;
   }
+}
+
+// The whole value: every value of a binary element, all of a text, bulk data
+// by its length; and whether the shown text is only part of it.
+TEST(ValueText, WholeValues) {
+  std::vector<uint8_t> floats70;
+  for (int i = 0; i < 70; ++i) {
+    const std::vector<uint8_t> v = LE32(Bits(static_cast<float>(i) + 0.5f));
+    floats70.insert(floats70.end(), v.begin(), v.end());
+  }
+  std::string floats64;
+  for (int i = 0; i < 64; ++i) floats64 += (i > 0 ? "\\" : "") + std::to_string(i) + ".5";
+  const std::string name60(60, 'N');
+  std::vector<uint8_t> twoDoubles = LE64(Bits(0.1));
+  const std::vector<uint8_t> nan = LE64(Bits(std::numeric_limits<double>::quiet_NaN()));
+  twoDoubles.insert(twoDoubles.end(), nan.begin(), nan.end());
+
+  struct Case {
+    const char* what;
+    const char* vr;
+    std::vector<uint8_t> value;
+    const char* whole;
+    bool partial;  // ValueText shows less
+  } cases[] = {
+      {"US, two values", "US", {0x01, 0x00, 0x02, 0x00}, "1\\2", true},
+      {"US, one value", "US", {0x00, 0x02}, "512", false},
+      {"US with a stray byte", "US", {0x01, 0x00, 0x02}, "1", false},
+      {"SS", "SS", {0xFF, 0xFF, 0x02, 0x00}, "-1\\2", true},
+      {"UL", "UL", {0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0}, "4294967295\\1", true},
+      {"SL", "SL", {0xFE, 0xFF, 0xFF, 0xFF}, "-2", false},
+      {"SV", "SV", LE64(static_cast<uint64_t>(-5)), "-5", false},
+      {"UV", "UV", LE64(18446744073709551615ull), "18446744073709551615", false},
+      {"FD, a number and NaN", "FD", twoDoubles, "0.1\\NaN", true},
+      {"AT, two tags", "AT", {0x28, 0x00, 0x10, 0x00, 0x10, 0x00, 0x20, 0x00}, "(0028,0010)\\(0010,0020)", true},
+      {"OF, the first 64 of 70", "OF", floats70, nullptr, false},
+      {"OB by its length", "OB", std::vector<uint8_t>(1000, 7), "{1000 bytes}", false},
+      {"UN by its length", "UN", {1, 2, 3, 4}, "{4 bytes}", false},
+      {"a text of 60 characters", "LO", Bytes(name60), name60.c_str(), true},
+      {"a text of 60 characters with a zero byte within the first 48", "LO",
+       [&] { auto v = Bytes(name60); v[10] = 0; return v; }(), "NNNNNNNNNN", false},
+  };
+  DicomBuilder b;
+  b.Preamble().Meta(fixture::kExplicitLittle);
+  for (size_t i = 0; i < std::size(cases); ++i)
+    b.Element(0x0009, static_cast<uint16_t>(0x1000 + i), cases[i].vr, cases[i].value);
+  DicomFile f;
+  f.AnalyseBytes(u"whole.dcm", b.Bytes().data(), b.Size());
+  ASSERT_EQ(f.status, StatusComplete);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const DicomElement& e = f.elements[static_cast<int32_t>(3 + i)];
+    const std::string expected = cases[i].whole != nullptr ? cases[i].whole : floats64 + "…";
+    EXPECT_EQ(Utf8(WholeValueText(e, f)), expected) << cases[i].what;
+    EXPECT_EQ(ValueTextIsPartial(e, f), cases[i].partial) << cases[i].what;
+  }
+  // The command line's element lines carry the whole value.
+  EXPECT_EQ(Utf8(ElementLogLine(f.elements[3], f, 4, ValueForm::Whole)), "4:(186-198)[0009,1000]:US,Private tag,1\\2");
+}
+
+// Big-endian data sets keep their byte order in every value.
+TEST(ValueText, WholeValuesOfBigEndianDataSets) {
+  DicomBuilder b(fixture::Encoding::ExplicitBig);
+  b.Preamble().Meta(fixture::kExplicitBig);
+  b.Element(0x0020, 0x5000, "AT", std::vector<uint8_t>{0x00, 0x28, 0x00, 0x10});
+  b.Element(0x0028, 0x0010, "US", std::vector<uint8_t>{0x02, 0x00, 0x00, 0x01});
+  DicomFile f;
+  f.AnalyseBytes(u"big.dcm", b.Bytes().data(), b.Size());
+  ASSERT_EQ(f.status, StatusComplete);
+  const int32_t n = f.elements.length;
+  EXPECT_EQ(Utf8(WholeValueText(f.elements[n - 2], f)), "(0028,0010)");
+  EXPECT_EQ(Utf8(ValueText(f.elements[n - 2], f)), "(0028,0010)");
+  EXPECT_EQ(Utf8(WholeValueText(f.elements[n - 1], f)), "512\\1");
 }
 
 TEST(ValueText, LabelAndTitle) {
