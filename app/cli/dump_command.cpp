@@ -138,6 +138,8 @@ void AppendJson(std::string& out, const DicomFile& file) {
     AppendJsonUtf8(out, NameOfKeyUtf8(e.Key()));
     out += ",\"value\":";
     AppendJsonString(out, ValueText(e, file));
+    out += ",\"text\":";
+    AppendJsonString(out, WholeValueText(e, file));
     out.push_back('}');
   }
   out += "]}\n";
@@ -148,7 +150,7 @@ void AppendElementLines(std::string& out, const DicomFile& file) {
   int32_t counter = 0;
   for (const DicomElement& e : file.elements) {
     out.append(static_cast<size_t>(e.depth > 0 ? e.depth : 0) * 4, ' ');
-    plat::AppendUtf8(out, ElementLogLine(e, file, ++counter));
+    plat::AppendUtf8(out, ElementLogLine(e, file, ++counter, ValueForm::Whole));
     out.push_back('\n');
   }
 }

@@ -174,7 +174,8 @@ TEST(DumpCommand, JsonHasExactlyTheDocumentedShapeAndAgreesWithTheAnalysis) {
 
   const std::vector<std::string> fileKeys = {"path", "status", "transferSyntaxIndex", "explicitVr", "littleEndian",
                                              "elements"};
-  const std::vector<std::string> elementKeys = {"tag", "vr", "length", "offset", "end", "depth", "name", "value"};
+  const std::vector<std::string> elementKeys = {"tag", "vr", "length", "offset", "end", "depth", "name", "value",
+                                                "text"};
 
   Json unreadable;
   ASSERT_TRUE(JsonReader(lines[1]).Read(unreadable)) << lines[1];
@@ -215,6 +216,7 @@ TEST(DumpCommand, JsonHasExactlyTheDocumentedShapeAndAgreesWithTheAnalysis) {
       EXPECT_EQ(j["depth"].number, e.depth);
       EXPECT_EQ(j["name"].text, NameOfKeyUtf8(e.Key()));
       EXPECT_EQ(j["value"].text, plat::Utf16ToUtf8(ValueText(e, f)));
+      EXPECT_EQ(j["text"].text, plat::Utf16ToUtf8(WholeValueText(e, f)));
     }
   }
 
@@ -245,13 +247,103 @@ TEST(DumpCommand, ElementLinesAndLog) {
   std::string expected = "# " + path + " status " + std::to_string(f.status) + "\n";
   int32_t counter = 0;
   for (const DicomElement& e : f.elements)
-    expected += std::string(static_cast<size_t>(e.depth) * 4, ' ') + plat::Utf16ToUtf8(ElementLogLine(e, f, ++counter)) + "\n";
+    expected += std::string(static_cast<size_t>(e.depth) * 4, ' ') + plat::Utf16ToUtf8(ElementLogLine(e, f, ++counter, ValueForm::Whole)) + "\n";
   EXPECT_EQ(lines.out, expected);
   EXPECT_NE(lines.out.find("\n    "), std::string::npos) << "nested elements are indented";
 
   Outcome log = Dump({"--log", path});
   ASSERT_EQ(log.exit, 0);
   EXPECT_EQ(log.out, plat::Utf16ToUtf8(f.logText));
+}
+
+// The whole text of every text value agrees with what pydicom decodes, for
+// files in the character sets pydicom reads right, a sequence item with a set
+// of its own among them.
+TEST(DumpCommand, TextAgreesWithPydicom) {
+  struct Recipe {
+    const char* declared;
+    const char* name;
+    const char* comment;  // LT
+  } recipes[] = {
+      {"ISO_IR 100", "Buc^J\xe9r\xf4me", "\xc4neas R\xfc" "diger"},
+      {"ISO_IR 144", "\xbb\xee\xda" "ce\xdc\xd1yp\xd3", "\xbb\xee"},
+      {"ISO_IR 126", "\xc4\xe9\xef\xed\xf5\xf3\xe9\xef\xf2", "\xc4\xe9"},
+      {"ISO_IR 127", "\xe2\xc8\xc7\xe6\xea^\xe4\xe6\xd2\xc7\xd1", "\xe2\xc8"},
+      {"ISO_IR 138", "\xf9\xf8\xe5\xef^\xe3\xe1\xe5\xf8\xe4", "\xf9\xf8"},
+      {"ISO_IR 166", "\xc1\xd2\xc3\xc7\xd4\xb9", "\xc1\xd2"},
+      {"ISO_IR 192", "Wang^XiaoDong=\xe7\x8e\x8b^\xe5\xb0\x8f\xe6\x9d\xb1", "\xe7\x8e\x8b line\r\nnext"},
+      {"GB18030", "Wang^XiaoDong=\xcd\xf5^\xd0\xa1\xb6\xab", "\xcd\xf5"},
+      {"\\ISO 2022 IR 87", "Yamada^Tarou=\x1b$B;3ED\x1b(B^\x1b$BB@O:\x1b(B", "abc \x1b$B$?$m$&\x1b(B def"},
+      {"ISO 2022 IR 13\\ISO 2022 IR 87", "\xd4\xcf\xc0\xde^\xc0\xdb\xb3=\x1b$B;3ED\x1b(J^\x1b$BB@O:\x1b(J", "\xd4\xcf"},
+      {"\\ISO 2022 IR 149", "Hong^Gildong=\x1b$)C\xfb\xf3^\x1b$)C\xd1\xce\xd4\xd7", "\x1b$)C\xb1\xe8\xc8\xf1\xc1\xdf"},
+  };
+  fixture::TempDir dir;
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < std::size(recipes); ++i) {
+    const Recipe& r = recipes[i];
+    DicomBuilder b;
+    b.Preamble().Meta(fixture::kExplicitLittle);
+    b.Text(0x0008, 0x0005, "CS", r.declared);
+    b.Text(0x0010, 0x0010, "PN", r.name);
+    b.Text(0x0010, 0x4000, "LT", r.comment);
+    // An item in the next recipe's set.
+    const Recipe& other = recipes[(i + 1) % std::size(recipes)];
+    b.BeginSequence(0x0032, 0x1064).BeginItem();
+    b.Text(0x0008, 0x0005, "CS", other.declared).Text(0x0008, 0x0104, "LO", other.comment);
+    b.Text(0x0010, 0x0010, "PN", other.name);
+    b.EndItem().EndSequence();
+    b.Text(0x4008, 0x0114, "PN", r.name);
+    paths.push_back(dir.Write("charset" + std::to_string(i) + ".dcm", b.Bytes()));
+  }
+
+  // pydicom's text of every text value in walk order, one JSON array per file.
+  static const char kScript[] =
+      "import sys, json, warnings\n"
+      "warnings.simplefilter('ignore')\n"
+      "import pydicom\n"
+      "def walk(ds, out):\n"
+      "    for el in ds:\n"
+      "        if el.VR == 'SQ':\n"
+      "            for item in el.value: walk(item, out)\n"
+      "        elif el.VR in ('PN', 'LO', 'SH', 'LT', 'ST', 'UT', 'UC'):\n"
+      "            out.append(['%04X,%04X' % (el.tag.group, el.tag.elem), str(el.value)])\n"
+      "for p in sys.argv[1:]:\n"
+      "    out = []\n"
+      "    walk(pydicom.dcmread(p), out)\n"
+      "    print(json.dumps(out, ensure_ascii=False))\n";
+  std::vector<std::string> args = {"/usr/bin/python3", "-c", kScript};
+  args.insert(args.end(), paths.begin(), paths.end());
+  const fixture::ProgramRun peer = fixture::RunProgram(args);
+  ASSERT_EQ(peer.exit, 0) << "pydicom (python3-pydicom) must be installed: " << peer.err;
+  const std::vector<std::string> peerLines = Lines(peer.out);
+  ASSERT_EQ(peerLines.size(), paths.size());
+
+  std::vector<std::string> dumpArgs = {"--json"};
+  dumpArgs.insert(dumpArgs.end(), paths.begin(), paths.end());
+  const Outcome run = Dump(dumpArgs);
+  ASSERT_EQ(run.exit, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), paths.size());
+
+  const auto trimmed = [](std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+  };
+  for (size_t i = 0; i < paths.size(); ++i) {
+    SCOPED_TRACE(recipes[i].declared);
+    Json ours, theirs;
+    ASSERT_TRUE(JsonReader(lines[i]).Read(ours)) << lines[i];
+    ASSERT_TRUE(JsonReader(peerLines[i]).Read(theirs)) << peerLines[i];
+    std::vector<std::string> mine, peers;
+    for (const Json& e : ours["elements"].items) {
+      const std::string& v = e["vr"].text;
+      if (v == "PN" || v == "LO" || v == "SH" || v == "LT" || v == "ST" || v == "UT" || v == "UC")
+        mine.push_back(e["tag"].text + " " + trimmed(e["text"].text));
+    }
+    for (const Json& pair : theirs.items) peers.push_back(pair.items[0].text + " " + trimmed(pair.items[1].text));
+    EXPECT_EQ(mine.size(), 5u);
+    EXPECT_EQ(mine, peers);
+  }
 }
 
 TEST(DumpCommand, BadArgumentsPrintUsageAndExitWithTwo) {
