@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "analysis/internal/element_walker.h"
 #include "analysis/tag_dictionary.h"
@@ -18,7 +19,12 @@ namespace {
 
 constexpr int64_t kMinimumLength = 132;  // preamble and marker; shorter files are not DICOM
 
-bool EqualsIgnoringAsciiCase(const std::u16string& a, const std::u16string& b) {
+// Trailing spaces are padding to an even length, and how many a value gets
+// depends on the byte length of its encoding ("Ü" is one byte in Latin-1, two
+// in UTF-8), so they take no part in the comparison.
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  while (!a.empty() && a.back() == u' ') a.remove_suffix(1);
+  while (!b.empty() && b.back() == u' ') b.remove_suffix(1);
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     char16_t x = a[i], y = b[i];

@@ -31,8 +31,10 @@ std::u16string ValueOfRow(const DicomFile& file, int32_t row) {
   return text;
 }
 
-// A key text in the form the index compares: ASCII letters folded.
+// A key text in the form the index compares: ASCII letters folded, and no
+// trailing spaces, which are padding (DicomFile::MatchesRow ignores them too).
 std::u16string Folded(std::u16string text) {
+  while (!text.empty() && text.back() == u' ') text.pop_back();
   for (char16_t& c : text) c = plat::AsciiLower(c);
   return text;
 }

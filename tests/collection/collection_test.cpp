@@ -91,6 +91,38 @@ TEST(CollectionTest, ThePatientIndexFindsTheSamePatientAsAScanOfEveryPatient) {
   }
 }
 
+// Names and IDs compare as decoded text: one patient written in different
+// character sets stays one patient, with the name shown right.
+TEST(CollectionTest, OnePatientAcrossCharacterSets) {
+  struct {
+    const char* characterSet;
+    const char* name;  // bytes
+    const char* id;
+  } files[] = {
+      {"ISO_IR 192", "\xe5\xbc\xa0\xe4\xb8\x89", "P\xc3\x9c" "1"},  // 张三, PÜ1 in UTF-8
+      {"GB18030", "\xd5\xc5\xc8\xfd", "P\x81\x30\x89\x35" "1"},      // the same in GB18030
+      {"ISO_IR 100", "\xd5\xc5\xc8\xfd", "P\xdc" "1"},                // GB2312 name, Latin-1 ID
+      {"\\ISO 2022 IR 58", "\x1b$)A\xd5\xc5\xc8\xfd", "P\xdc" "1"},  // no Ü in GB 2312: see below
+  };
+  StudyCollection c;
+  for (size_t i = 0; i < 3; ++i) {
+    SimpleFile recipe = PatientFile(files[i].name, files[i].id);
+    recipe.characterSet = files[i].characterSet;
+    AddBuiltFile(c, "/d/f" + std::to_string(i) + ".dcm", recipe);
+  }
+  ASSERT_EQ(c.patients.length, 1);
+  EXPECT_EQ(c.patients[0]->patientName, u"张三");
+  EXPECT_EQ(c.patients[0]->label, u"张三");
+  EXPECT_EQ(c.patients[0]->patientId, u"PÜ1");
+  // The same name under ISO 2022 IR 58; its ID's 0xDC has no G1 meaning
+  // there, so this is another patient's ID.
+  SimpleFile recipe = PatientFile(files[3].name, files[3].id);
+  recipe.characterSet = files[3].characterSet;
+  AddBuiltFile(c, "/d/f3.dcm", recipe);
+  ASSERT_EQ(c.patients.length, 2);
+  EXPECT_EQ(c.patients[1]->patientName, u"张三");
+}
+
 TEST(CollectionTest, LabelClipsLongNamesToTwentyCodeUnits) {
   struct Case {
     std::string name;

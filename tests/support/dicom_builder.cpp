@@ -220,8 +220,8 @@ std::vector<uint8_t> BuildSimpleFile(const SimpleFile& recipe) {
                                                                       : kExplicitLittle;
   DicomBuilder b(recipe.encoding);
   b.Preamble().Meta(syntax, "1.2.840.10008.5.1.4.1.1.2", recipe.sopInstanceUid);
-  b.Text(0x0008, 0x0005, "CS", "ISO_IR 100")
-      .Uid(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.2")
+  if (!recipe.characterSet.empty()) b.Text(0x0008, 0x0005, "CS", recipe.characterSet);
+  b.Uid(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.2")
       .Uid(0x0008, 0x0018, recipe.sopInstanceUid)
       .Text(0x0008, 0x0020, "DA", recipe.studyDate)
       .Text(0x0008, 0x0060, "CS", "CT")

@@ -93,6 +93,7 @@ struct SimpleFile {
   std::string seriesDescription = "CT HEAD";
   std::string studyDate = "20240102";
   uint32_t pixelBytes = 16;  // 0: no Pixel Data
+  std::string characterSet = "ISO_IR 100";  // (0008,0005); empty: none
 };
 std::vector<uint8_t> BuildSimpleFile(const SimpleFile& recipe);
 
