@@ -1,5 +1,6 @@
 #include "app/tesmer_dlg.h"
 
+#include "analysis/character_set.h"
 #include "anonymize/anonymize.h"
 #include "app/about_dlg.h"
 #include "app/resources.h"
@@ -21,6 +22,15 @@ constexpr COLORREF kTextBackground = RGB(26, 28, 32);
 
 // The system menu's about item.
 constexpr uintptr_t kAboutCommand = 0x0010;
+// The system menu's choice of how text values are decoded.
+constexpr uintptr_t kDeclaredCharsetCommand = 0x0020;
+constexpr uintptr_t kCodePageCharsetCommand = 0x0030;
+
+void CheckTextDecoding(HMENU menu) {
+  const bool declared = CurrentTextDecoding() == TextDecoding::Declared;
+  CheckMenuItem(menu, kDeclaredCharsetCommand, declared ? MF_CHECKED : MF_UNCHECKED);
+  CheckMenuItem(menu, kCodePageCharsetCommand, declared ? MF_UNCHECKED : MF_CHECKED);
+}
 
 // The colours of the control-colour queries.
 struct ControlColours {
@@ -97,6 +107,12 @@ bool CTesmerDlg::OnInitDialog() {
   if (menu && !about.empty()) {
     AppendMenuW(menu, MF_SEPARATOR, 0, u"");
     AppendMenuW(menu, MF_STRING, kAboutCommand, about);
+  }
+  if (menu) {
+    AppendMenuW(menu, MF_SEPARATOR, 0, u"");
+    AppendMenuW(menu, MF_STRING, kDeclaredCharsetCommand, u"字符集：按文件声明");
+    AppendMenuW(menu, MF_STRING, kCodePageCharsetCommand, u"字符集：系统代码页");
+    CheckTextDecoding(menu);
   }
 
   SendMessageW(h, WM_SETICON, ICON_BIG, reinterpret_cast<intptr_t>(icon));
@@ -179,6 +195,12 @@ intptr_t CTesmerDlg::WindowProc(uint32_t message, uintptr_t wParam, intptr_t lPa
       if ((wParam & 0xFFF0) == kAboutCommand) {
         CAboutDlg about;
         about.DoModal();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kDeclaredCharsetCommand || (wParam & 0xFFF0) == kCodePageCharsetCommand) {
+        SetTextDecoding((wParam & 0xFFF0) == kDeclaredCharsetCommand ? TextDecoding::Declared : TextDecoding::CodePage);
+        CheckTextDecoding(GetSystemMenu(GetSafeHwnd(), false));
+        panel.Redraw();
         return 0;
       }
       return Default(message, wParam, lParam);

@@ -318,7 +318,7 @@ enum : int {
 };
 
 // Menu item flags of AppendMenuW.
-enum : uint32_t { MF_STRING = 0x0, MF_GRAYED = 0x1, MF_DISABLED = 0x2, MF_SEPARATOR = 0x800 };
+enum : uint32_t { MF_STRING = 0x0, MF_GRAYED = 0x1, MF_DISABLED = 0x2, MF_UNCHECKED = 0x0, MF_CHECKED = 0x8, MF_SEPARATOR = 0x800 };
 
 // Tool flags of the tooltip control.
 enum : uint32_t { TTF_IDISHWND = 0x0001, TTF_SUBCLASS = 0x0010 };

@@ -95,6 +95,10 @@ void Paint(HWND popup, const PopupState& s) {
     SetTextColor(dc, GetSysColor(!Selectable(item) ? COLOR_GRAYTEXT : hot ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT));
     RECT text{row.left + kItemPaddingX, row.top, row.right - kItemPaddingX, row.bottom};
     DrawTextW(dc, item.text, text, DT_SINGLELINE | DT_VCENTER);
+    if (item.flags & MF_CHECKED) {
+      RECT mark{row.left + 3, row.top, row.left + kItemPaddingX, row.bottom};
+      DrawTextW(dc, u"\u2713", mark, DT_SINGLELINE | DT_VCENTER);
+    }
   }
   EndPaint(popup, &ps);
 }
@@ -189,6 +193,18 @@ bool AppendMenuW(HMENU menu, uint32_t flags, uintptr_t id, std::u16string_view t
   if (!menu || it == S().menus.end()) return false;
   it->second.items.push_back(MenuItem{flags, id, std::u16string(text)});
   return true;
+}
+
+int CheckMenuItem(HMENU menu, uintptr_t id, uint32_t check) {
+  auto it = S().menus.find(menu.id);
+  if (it == S().menus.end()) return -1;
+  for (MenuItem& item : it->second.items) {
+    if (item.id != id || (item.flags & MF_SEPARATOR)) continue;
+    const int previous = static_cast<int>(item.flags & MF_CHECKED);
+    item.flags = (item.flags & ~MF_CHECKED) | (check & MF_CHECKED);
+    return previous;
+  }
+  return -1;
 }
 
 int GetMenuItemCount(HMENU menu) {

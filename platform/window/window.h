@@ -281,6 +281,9 @@ using HMENU = MenuHandle;
 HMENU GetSystemMenu(HWND window, bool revert);
 bool AppendMenuW(HMENU menu, uint32_t flags, uintptr_t id, std::u16string_view text);
 int GetMenuItemCount(HMENU menu);
+// Sets the check mark of the item with this id (MF_CHECKED or MF_UNCHECKED);
+// returns its previous state, or -1 when there is no such item.
+int CheckMenuItem(HMENU menu, uintptr_t id, uint32_t check);
 
 // The system menu stand-in is a popup of the appended items, opened with
 // Alt+Space or F1 over the window; choosing an item posts WM_SYSCOMMAND with

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/character_set.h"
 #include "app/resources.h"
 #include "controls/message_box.h"
 #include "platform/core/format.h"
@@ -602,6 +603,30 @@ TEST_F(MainWindowTest, AboutBoxOpensFromTheSystemMenuCommand) {
   PumpPendingMessages();
   EXPECT_TRUE(about);
   EXPECT_FALSE(IsWindow(about));
+}
+
+// The system menu chooses how text values are decoded; the chosen item
+// carries the check mark.
+TEST_F(MainWindowTest, CharacterSetChoiceInTheSystemMenu) {
+  const TextDecoding saved = CurrentTextDecoding();
+  HMENU menu = GetSystemMenu(main, false);
+  // CheckMenuItem with the state an item should have returns its state.
+  const auto checked = [&](uintptr_t id) {
+    const int state = CheckMenuItem(menu, id, MF_CHECKED);
+    CheckMenuItem(menu, id, static_cast<uint32_t>(state));
+    return state == static_cast<int>(MF_CHECKED);
+  };
+  PostMessageW(main, WM_SYSCOMMAND, 0x0030, 0);  // 字符集：系统代码页
+  PumpPendingMessages();
+  EXPECT_EQ(CurrentTextDecoding(), TextDecoding::CodePage);
+  EXPECT_TRUE(checked(0x0030));
+  EXPECT_FALSE(checked(0x0020));
+  PostMessageW(main, WM_SYSCOMMAND, 0x0020, 0);  // 字符集：按文件声明
+  PumpPendingMessages();
+  EXPECT_EQ(CurrentTextDecoding(), TextDecoding::Declared);
+  EXPECT_TRUE(checked(0x0020));
+  EXPECT_FALSE(checked(0x0030));
+  SetTextDecoding(saved);
 }
 
 TEST_F(MainWindowTest, MouseOnlyReachesThePanelInsideItsSurface) {
