@@ -37,6 +37,32 @@ void DrawCell(HDC dc, std::u16string_view text, int32_t left, int32_t top, int32
   plat::DrawTextW(dc, text, cell, format);
 }
 
+// The value as its cell shows it: a value shown only in part ends in an
+// ellipsis, and so does one cut to the cell's width, so that no cut goes
+// unseen.
+std::u16string FittedValue(HDC dc, std::u16string value, bool partial, int32_t width) {
+  static constexpr std::u16string_view kEllipsis = u"…";
+  if (partial) value += kEllipsis;
+  if (plat::GetTextExtentPoint32W(dc, value).cx <= width) return value;
+  if (partial) value.resize(value.size() - kEllipsis.size());
+  // The longest start that fits with the ellipsis, never half a surrogate pair.
+  const auto fits = [&](size_t n) {
+    std::u16string text = value.substr(0, n);
+    text += kEllipsis;
+    return plat::GetTextExtentPoint32W(dc, text).cx <= width;
+  };
+  size_t low = 0, high = value.size();
+  while (low < high) {
+    const size_t mid = (low + high + 1) / 2;
+    if (fits(mid)) low = mid;
+    else high = mid - 1;
+  }
+  if (low > 0 && value[low - 1] >= 0xD800 && value[low - 1] <= 0xDBFF) --low;
+  value.resize(low);
+  value += kEllipsis;
+  return value;
+}
+
 }  // namespace
 
 ColumnSpec ColumnTable[kColumnCount] = {
@@ -147,9 +173,9 @@ void DrawTagRow(HDC dc, POINT origin, const DicomElement& e, const DicomFile& f,
     DrawCell(dc, text, x + column.x, y, column.width, h, column.format);
   }
   if (ColumnTable[kColumnValue].visible != 0) {
-    const std::u16string value = ValueText(e, f);
-    plat::SetTextColor(dc, kValueColours[valueClass >= 0 && valueClass <= 2 ? valueClass : 0]);
     const ColumnSpec& column = ColumnTable[kColumnValue];
+    const std::u16string value = FittedValue(dc, ValueText(e, f), ValueTextIsPartial(e, f), column.width);
+    plat::SetTextColor(dc, kValueColours[valueClass >= 0 && valueClass <= 2 ? valueClass : 0]);
     DrawCell(dc, value, x + column.x, y, column.width, h, column.format);
   }
 }

@@ -214,6 +214,50 @@ TEST_F(TagList, ValuesOfABigEndianDataSetReadInItsByteOrder) {
   EXPECT_TRUE(ShowsCell(Cell(630, 38, rows), u"2", kLengthColour, plat::DT_RIGHT));
 }
 
+// A value the cell shows only in part ends in an ellipsis: a text cut at 48
+// bytes, the first of several numbers, and a text wider than the cell.
+TEST_F(TagList, ClippedValuesEndInAnEllipsis) {
+  const std::string long60(60, 'N');
+  std::string wide;
+  for (int i = 0; i < 22; ++i) wide += "\xe7\x8e\x8b";  // 22 of 王 in UTF-8: 66 bytes
+  fixture::DicomBuilder b;
+  b.Preamble().Meta(fixture::kExplicitLittle);
+  b.Text(0x0008, 0x0005, "CS", "ISO_IR 192");
+  b.Text(0x0010, 0x0010, "PN", long60);
+  b.Text(0x0010, 0x0020, "LO", "SHORT");
+  b.Text(0x0010, 0x1000, "LO", wide);
+  b.Element(0x0028, 0x0010, "US", std::vector<uint8_t>{1, 0, 2, 0});
+  const int32_t other = Add(b.Bytes(), u"/data/study/long.dcm");
+  panel.SetCurrentFile(other);
+  Frame();
+  DicomFile* f = File(other);
+  ASSERT_NE(f, nullptr);
+  // The expected text: the shown part and an ellipsis, as much of it as fits.
+  const auto fitted = [&](std::u16string text) {
+    while (Extent(text + u"…").cx > 300) text.pop_back();
+    return text + u"…";
+  };
+  const auto row = [&](uint16_t group, uint16_t element) {
+    for (int32_t i = 0; i < f->elements.length; ++i)
+      if (f->elements[i].group == group && f->elements[i].element == element) return i;
+    return -1;
+  };
+  struct Case {
+    uint16_t group, element;
+    std::u16string shown;
+  } cases[] = {
+      {0x0010, 0x0010, fitted(std::u16string(48, u'N'))},
+      {0x0010, 0x0020, u"SHORT "},
+      {0x0010, 0x1000, fitted(std::u16string(16, u'王'))},
+      {0x0028, 0x0010, u"1…"},
+  };
+  for (const Case& c : cases) {
+    const int i = row(c.group, c.element);
+    ASSERT_GE(i, 0);
+    EXPECT_TRUE(ShowsCell(Cell(676, 300, i), c.shown, kValueColour, plat::DT_SINGLELINE)) << c.element;
+  }
+}
+
 TEST_F(TagList, ContentHeightAndRowHeightFollowTheFont) {
   EXPECT_EQ(panel.tagRowHeight, RowHeight());
   EXPECT_EQ(panel.tagViewHeight, kHeight - 18);
