@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsdl2-dev libfreetype-dev libfontconfig-dev libpng-dev
   fonts-arphic-uming fonts-dejavu-core
+  fonts-tlwg-garuda-ttf fonts-lexi-gulim fonts-vlgothic  # Thai, Korean and Japanese kana beside them
   xvfb x11-apps                    # a real X display for the window tests
   dcmtk libgdcm-tools              # independent DICOM checkers for tests and benchmarks
   python3-pydicom                  # source of tools/gen_tag_dictionary.py (run by hand)

@@ -164,5 +164,42 @@ TEST(GlyphCoverage, EveryCharacterDrawsInk) {
   DeleteObject(font);
 }
 
+// Names and texts that files hold, in every script their character sets
+// reach: each character has an installed face that draws it, and Chinese text
+// keeps the Ming face whichever other faces are installed.
+TEST(GlyphCoverage, EveryScriptOfTheCharacterSetsHasAFace) {
+  struct Sample {
+    const char* script;
+    const char16_t* text;
+  } samples[] = {
+      {"Latin", u"Buc^Jérôme Äneas^Rüdiger Dvořák Şahin İsmail Ŗģņ Ĥĉĥ €"},
+      {"Greek", u"Διονυσιος"},
+      {"Cyrillic", u"Люкceмбypг"},
+      {"Arabic", u"قباني^لنزار"},
+      {"Hebrew", u"שרון^דבורה"},
+      {"Thai", u"มารวิน"},
+      {"Korean", u"홍^길동 김희중"},
+      {"Japanese kana and kanji", u"やまだ^たろう 山田^太郎"},
+      {"half-width katakana", u"ﾔﾏﾀﾞ^ﾀﾛｳ"},
+      {"Chinese", u"王^小东 王^小東 张三 北京协和医院"},
+  };
+  for (const text::FontRequest& request : kFaces) {
+    const text::FontFace* face = text::ResolveFont(request);
+    for (const Sample& sample : samples) {
+      for (char32_t c : Characters(sample.text)) {
+        if (c == U' ' || c == U'^') continue;
+        EXPECT_FALSE(text::FamilyForChar(face, c).empty())
+            << sample.script << " U+" << std::hex << uint32_t(c) << " in " << text::PrimaryFamily(face);
+      }
+    }
+  }
+  for (const text::FontRequest& request : kFaces) {
+    const text::FontFace* face = text::ResolveFont(request);
+    for (char32_t c : Characters(u"王张东協脱敏文件"))
+      EXPECT_EQ(text::FamilyForChar(face, c).rfind("AR PL UMing", 0), 0u)
+          << std::hex << uint32_t(c) << " in " << text::PrimaryFamily(face);
+  }
+}
+
 }  // namespace
 }  // namespace plat
