@@ -296,6 +296,15 @@ std::u16string DecodeText(const uint8_t* bytes, size_t count, const CharacterSet
   if (!set.declared) return plat::MultiByteToWide(bytes, count);
 
   const int first = set.terms[0];
+  // Most values are plain ASCII, which every set reads alike, unless it
+  // starts in a double-byte G0 set.
+  const Form startG0 = first >= 0 ? kTerms[first].g0.form : Form::Ascii;
+  const bool doubleByteStart = startG0 == Form::Jis0208 || startG0 == Form::Jis0212;
+  if (!doubleByteStart) {
+    size_t i = 0;
+    while (i < count && bytes[i] < 0x80 && bytes[i] != kEsc) ++i;
+    if (i == count) return std::u16string(bytes, bytes + count);
+  }
   if (first >= 0 && kTerms[first].g0.form == Form::Whole && kTerms[first].hasG0) {
     Convert(kTerms[first].g0.iconv, bytes, count, out, clipped);
     return out;

@@ -275,7 +275,8 @@ std::u16string WholeValueText(const DicomElement& e, const DicomFile& file) {
   for (int32_t i = 0; i < shown; ++i) {
     if (i > 0) out.push_back(u'\\');
     const uint8_t* at = first + static_cast<ptrdiff_t>(i) * form->size;
-    AppendNumber(out, form->kind, form->size, form->kind == Number::Tag ? TagAt(at, big) : NumberAt(at, form->size, big));
+    const uint64_t v = form->kind == Number::Tag ? TagAt(at, big) : NumberAt(at, form->size, big);
+    AppendNumber(out, form->kind, form->size, v);
   }
   if (shown < values) out += u"…";
   return out;

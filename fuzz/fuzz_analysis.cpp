@@ -17,10 +17,12 @@
 #include <cstring>
 #include <dirent.h>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <sanitizer/asan_interface.h>
 
+#include "analysis/character_set.h"
 #include "analysis/dicom_file.h"
 #include "analysis/transfer_syntax.h"
 #include "analysis/value_text.h"
@@ -78,6 +80,29 @@ void CheckRecords(const DicomFile& f, size_t n) {
   }
 }
 
+// The value's bytes through the decoders of the character sets with code
+// extensions and the multi-byte ones, whole and cut short.
+void DecodeInEverySet(const DicomElement& e, const DicomFile& f) {
+  static const std::string_view kDeclarations[] = {
+      "\\ISO 2022 IR 87\\ISO 2022 IR 159", "ISO 2022 IR 13\\ISO 2022 IR 87", "\\ISO 2022 IR 149\\ISO 2022 IR 58",
+      "ISO 2022 IR 6\\ISO 2022 IR 100\\ISO 2022 IR 126", "ISO_IR 192", "GB18030", "ISO_IR 100",
+  };
+  const uint8_t* first;
+  int32_t count;
+  f.ValueSpan(e, first, count);
+  if (first == nullptr) return;
+  const size_t n = static_cast<size_t>(count < 4096 ? count : 4096);
+  for (std::string_view d : kDeclarations) {
+    const CharacterSet set = ParseCharacterSet(reinterpret_cast<const uint8_t*>(d.data()), d.size());
+    Check(set.declared, "known declarations parse");
+    for (VrCode code : {vr::PN, vr::LT}) {
+      const std::u16string whole = DecodeText(first, n, set, code);
+      Check(whole.size() <= n, "one character at most per byte");
+      (void)DecodeText(first, n / 2, set, code, true);
+    }
+  }
+}
+
 void RenderAll(const DicomFile& f) {
   int32_t counter = 0;
   for (const DicomElement& e : f.elements) {
@@ -89,6 +114,9 @@ void RenderAll(const DicomFile& f) {
     if (e.vr != vr::FL && e.vr != vr::FD) Check(text.size() <= 48 || text == u"{binary data}", "value text is short");
     std::u16string line = ElementLogLine(e, f, ++counter);
     Check(!line.empty(), "log line");
+    (void)WholeValueText(e, f);
+    (void)ValueTextIsPartial(e, f);
+    DecodeInEverySet(e, f);
     if (e.depth == 0) {
       std::u16string out = u"untouched";
       int32_t r = f.ValueByKey(e.Key(), out);

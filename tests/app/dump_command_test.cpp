@@ -346,6 +346,34 @@ TEST(DumpCommand, TextAgreesWithPydicom) {
   }
 }
 
+// TESMER_CODEPAGE forces one code page for every file, whatever it declares.
+TEST(DumpCommand, CodePageVariableForcesOneCodePage) {
+  fixture::TempDir dir;
+  DicomBuilder b;
+  b.Preamble().Meta(fixture::kExplicitLittle);
+  b.Text(0x0008, 0x0005, "CS", "ISO_IR 192");
+  b.Text(0x0010, 0x0010, "PN", "Wang^XiaoDong=\xe7\x8e\x8b^\xe5\xb0\x8f\xe6\x9d\xb1=");
+  const std::string path = dir.Write("utf8.dcm", b.Bytes());
+  struct {
+    const char* codePage;  // null: unset
+    const char* name;
+  } cases[] = {
+      {nullptr, "Wang^XiaoDong=王^小東= "},
+      {"GB18030", "Wang^XiaoDong=鐜媈灏忔澅= "},
+      {"UTF-8", "Wang^XiaoDong=王^小東= "},
+  };
+  for (const auto& c : cases) {
+    if (c.codePage != nullptr) setenv("TESMER_CODEPAGE", c.codePage, 1);
+    const Outcome run = Dump({"--json", path});
+    unsetenv("TESMER_CODEPAGE");
+    ASSERT_EQ(run.exit, 0) << run.err;
+    Json object;
+    ASSERT_TRUE(JsonReader(Lines(run.out)[0]).Read(object));
+    const Json& name = object["elements"].items.back();
+    EXPECT_EQ(name["text"].text, c.name) << (c.codePage ? c.codePage : "unset");
+  }
+}
+
 TEST(DumpCommand, BadArgumentsPrintUsageAndExitWithTwo) {
   fixture::TempDir dir;
   const std::string path = dir.Write("a.dcm", fixture::BuildSimpleFile({}));
