@@ -178,6 +178,8 @@ void DicomFile::WalkFromMarker() {
     }
   }
 
+  characterSet_ = CharacterSet{};
+  characterSetSeen_ = false;
   itemCharacterSets_.clear();
   ElementWalker walker(*this);
   elementCounter = 0;
@@ -188,7 +190,6 @@ void DicomFile::WalkFromMarker() {
     p = walker.ReadElement(p);
   }
   if (p == n) walkStop = n;
-  FindCharacterSet();
 
   if (p == n) {
     if (LogWanted()) Log(u"文件分析完毕!\r\n\r\n");
@@ -219,13 +220,6 @@ bool DicomFile::InsideImplicitContent(const DicomElement& e) const {
 
 namespace {
 
-constexpr TagKey kSpecificCharacterSet = MakeTagKey(0x0008, 0x0005);
-
-// Tags in data-set order: group first, then element.
-bool TagAfter(const DicomElement& e, uint16_t group, uint16_t element) {
-  return e.group > group || (e.group == group && e.element > element);
-}
-
 CharacterSet ParsedValue(const DicomFile& file, const DicomElement& e) {
   const uint8_t* first;
   int32_t count;
@@ -235,37 +229,33 @@ CharacterSet ParsedValue(const DicomFile& file, const DicomElement& e) {
 
 }  // namespace
 
-void DicomFile::FindCharacterSet() {
-  characterSet_ = CharacterSet{};
-  for (const DicomElement& e : elements) {
-    if (e.depth != 0) continue;
-    if (e.Key() == kSpecificCharacterSet) {
-      characterSet_ = ParsedValue(*this, e);
-      return;
-    }
-    if (TagAfter(e, 0x0008, 0x0005)) return;
+void DicomFile::NoteCharacterSet(const DicomElement& e, int32_t itemStart) {
+  if (e.depth == 0 || itemStart < 0) {
+    if (!characterSetSeen_) characterSet_ = ParsedValue(*this, e);
+    characterSetSeen_ = true;
+    return;
   }
+  // A second (0008,0005) in the same item does not count.
+  for (const ItemCharacterSet& item : itemCharacterSets_)
+    if (item.begin == itemStart && item.end == INT32_MAX) return;
+  itemCharacterSets_.push_back({itemStart, INT32_MAX, ParsedValue(*this, e)});
 }
 
-void DicomFile::NoteItemCharacterSet(int32_t firstIndex, int32_t itemDepth) {
-  // Tags ascend within an item, so the search ends at its first elements.
-  for (int32_t k = firstIndex; k < elements.length; ++k) {
-    const DicomElement& e = elements[k];
-    if (e.depth != itemDepth) continue;
-    if (e.Key() == kSpecificCharacterSet) {
-      int32_t end = elements[firstIndex].end;
-      for (int32_t m = firstIndex; m < elements.length; ++m) end = std::max(end, elements[m].end);
-      itemCharacterSets_.push_back({elements[firstIndex].offset, end, ParsedValue(*this, e)});
+void DicomFile::CloseItemCharacterSet(int32_t itemStart, int32_t end) {
+  for (auto it = itemCharacterSets_.rbegin(); it != itemCharacterSets_.rend(); ++it) {
+    if (it->begin == itemStart && it->end == INT32_MAX) {
+      it->end = end > itemStart ? end : itemStart + 1;
       return;
     }
-    if (TagAfter(e, 0x0008, 0x0005)) return;
   }
 }
 
 const CharacterSet& DicomFile::CharacterSetOf(const DicomElement& e) const {
+  const ItemCharacterSet* innermost = nullptr;
   for (const ItemCharacterSet& item : itemCharacterSets_)
-    if (e.offset >= item.begin && e.offset < item.end) return item.set;
-  return characterSet_;
+    if (e.offset >= item.begin && e.offset < item.end && (innermost == nullptr || item.begin > innermost->begin))
+      innermost = &item;
+  return innermost != nullptr ? innermost->set : characterSet_;
 }
 
 int32_t DicomFile::IsExplicitElement(const DicomElement& e) const {

@@ -135,21 +135,25 @@ class DicomFile {
   // whatever the data set's encoding.
   bool InsideImplicitContent(const DicomElement& e) const;
 
-  // Called by the walker when an item whose elements start at index
-  // `firstIndex` and lie at `itemDepth` is walked: keeps the character set
-  // the item declares, if any.
-  void NoteItemCharacterSet(int32_t firstIndex, int32_t itemDepth);
-  // Sets `characterSet_` from the top-level (0008,0005).
-  void FindCharacterSet();
+  // Called by the walker for each (0008,0005) it records, at once, so that
+  // the log lines of the elements after it read in its set: the first at the
+  // top level is the data set's, one inside an item is that item's, and
+  // applies from the item's start (`itemStart`) until the walker closes it.
+  void NoteCharacterSet(const DicomElement& e, int32_t itemStart);
+  // Called by the walker when the item that started at `itemStart` ends;
+  // `end` is the end of the last element it recorded.
+  void CloseItemCharacterSet(int32_t itemStart, int32_t end);
 
   // The data set's character set, and those of the items that declare one,
-  // by the byte range of their elements; inner items come before the items
-  // around them. Usually empty.
+  // by the byte range of their elements (an open item's end is INT32_MAX);
+  // items nest, and the innermost around an element is the one that starts
+  // last. Usually empty.
   struct ItemCharacterSet {
     int32_t begin;
     int32_t end;
     CharacterSet set;
   };
+  bool characterSetSeen_ = false;
   CharacterSet characterSet_;
   std::vector<ItemCharacterSet> itemCharacterSets_;
 

@@ -1,5 +1,6 @@
 #include "analysis/internal/element_walker.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "analysis/dicom_file.h"
@@ -16,6 +17,7 @@ constexpr uint16_t kSequenceDelimiter = 0xE0DD;
 constexpr uint32_t kUndefinedLength = 0xFFFFFFFFu;
 constexpr TagKey kPixelData = MakeTagKey(0x7FE0, 0x0010);
 constexpr TagKey kTransferSyntaxUid = MakeTagKey(0x0002, 0x0010);
+constexpr TagKey kSpecificCharacterSet = MakeTagKey(0x0008, 0x0005);
 
 // Runs an action when the scope ends, however it ends.
 template <typename Action>
@@ -89,6 +91,7 @@ int64_t ElementWalker::ReadElement(int64_t p) {
 
   const int32_t index = f.elements.length;
   if (!f.elements.Append(record)) return -1;
+  if (record.Key() == kSpecificCharacterSet) f.NoteCharacterSet(record, itemStart_);
   if (f.LogWanted()) f.Log(ElementLogLine(record, f, f.elementCounter), record.depth);
 
   if (record.Key() == kTransferSyntaxUid) DetectTransferSyntax(f, record);
@@ -168,10 +171,15 @@ bool ElementWalker::MeasureElement(DicomElement& record, bool& undefinedValue) {
 }
 
 int64_t ElementWalker::WalkItem(int64_t s, uint32_t itemLength) {
-  // However the walk of the item ends, the character set it declares
-  // applies to what it holds.
-  AtScopeEnd noteCharacterSet([this, first = file_.elements.length, itemDepth = file_.depth] {
-    file_.NoteItemCharacterSet(first, itemDepth);
+  // The item's elements learn the character set it declares, if any; however
+  // the walk of the item ends, that set ends with it.
+  const int32_t outerItemStart = itemStart_;
+  itemStart_ = static_cast<int32_t>(s);
+  AtScopeEnd closeItem([this, outerItemStart, first = file_.elements.length] {
+    int32_t end = itemStart_;
+    for (int32_t k = first; k < file_.elements.length; ++k) end = std::max(end, file_.elements[k].end);
+    file_.CloseItemCharacterSet(itemStart_, end);
+    itemStart_ = outerItemStart;
   });
   int64_t position = s;
   if (itemLength != kUndefinedLength) {

@@ -49,4 +49,7 @@ class ElementWalker {
   // every level of nesting, and a small hostile file would take exponential
   // time. No limit at the top level, where values may run past a truncated end.
   int64_t limit_ = INT64_MAX;
+  // Where the value of the innermost item being walked starts; -1 outside
+  // items. The character set an item declares is keyed by it.
+  int32_t itemStart_ = -1;
 };

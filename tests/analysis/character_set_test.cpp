@@ -172,8 +172,14 @@ TEST(CharacterSet, ItemsDeclareTheirOwnSet) {
     b.EndSequence();
     b.Text(0x4008, 0x0114, "PN", kUtf8);
     DicomFile f;
+    f.logToText = 1;
     f.AnalyseBytes(u"items.dcm", b.Bytes().data(), b.Size());
     ASSERT_EQ(f.status, StatusComplete);
+    // The log, written while the walk goes, reads each name in its set too.
+    const std::string log = Utf8(f.logText);
+    EXPECT_NE(log.find("Patient's Name,王^小東"), std::string::npos) << log;
+    EXPECT_NE(log.find("Patient's Name,ﾔﾏﾀﾞ^ﾀﾛｳ=山田^太郎"), std::string::npos) << log;
+    EXPECT_EQ(log.find("\xEF\xBF\xBD"), std::string::npos) << "no U+FFFD in " << log;
     std::vector<std::string> names;
     for (const DicomElement& e : f.elements)
       if (e.vr == vr::PN) names.push_back(Utf8(WholeValueText(e, f)));
