@@ -25,6 +25,9 @@ constexpr uintptr_t kAboutCommand = 0x0010;
 // The system menu's choice of how text values are decoded.
 constexpr uintptr_t kDeclaredCharsetCommand = 0x0020;
 constexpr uintptr_t kCodePageCharsetCommand = 0x0030;
+// The system menu's switch between loading dropped folders alone and with
+// every folder below them.
+constexpr uintptr_t kSubfoldersCommand = 0x0040;
 
 void CheckTextDecoding(HMENU menu) {
   const bool declared = CurrentTextDecoding() == TextDecoding::Declared;
@@ -113,6 +116,8 @@ bool CTesmerDlg::OnInitDialog() {
     AppendMenuW(menu, MF_STRING, kDeclaredCharsetCommand, u"字符集：按文件声明");
     AppendMenuW(menu, MF_STRING, kCodePageCharsetCommand, u"字符集：系统代码页");
     CheckTextDecoding(menu);
+    AppendMenuW(menu, MF_STRING, kSubfoldersCommand, u"包含子文件夹");
+    CheckMenuItem(menu, kSubfoldersCommand, panel.collection.includeSubfolders.load() ? MF_CHECKED : MF_UNCHECKED);
   }
 
   SendMessageW(h, WM_SETICON, ICON_BIG, reinterpret_cast<intptr_t>(icon));
@@ -195,6 +200,13 @@ intptr_t CTesmerDlg::WindowProc(uint32_t message, uintptr_t wParam, intptr_t lPa
       if ((wParam & 0xFFF0) == kAboutCommand) {
         CAboutDlg about;
         about.DoModal();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kSubfoldersCommand) {
+        // Folders dropped from now on; a run under way keeps its own.
+        const bool include = !panel.collection.includeSubfolders.load();
+        panel.collection.includeSubfolders.store(include);
+        CheckMenuItem(GetSystemMenu(GetSafeHwnd(), false), kSubfoldersCommand, include ? MF_CHECKED : MF_UNCHECKED);
         return 0;
       }
       if ((wParam & 0xFFF0) == kDeclaredCharsetCommand || (wParam & 0xFFF0) == kCodePageCharsetCommand) {

@@ -467,6 +467,26 @@ TEST_F(MainWindowTest, AFolderRunSaysHowManySubfoldersHoldingFilesItLeftOut) {
   EXPECT_EQ(dialog->panel.collection.ShownFileCount(), 3);
 }
 
+TEST_F(MainWindowTest, TheSubfolderChoiceMakesFolderDropsTakeTheWholeTree) {
+  WriteStudy();
+  dir.Write("study/series1/1.2.840.113619.2.55.3.7", StudyFile("ZHANG^SAN", 5));
+  dir.Write("study/series2/deeper/IM2.IMA", StudyFile("ZHANG^SAN", 6));
+  HMENU menu = GetSystemMenu(main, false);
+  EXPECT_EQ(CheckMenuItem(menu, 0x0040, MF_UNCHECKED), static_cast<int>(MF_UNCHECKED));  // off at first
+  PostMessageW(main, WM_SYSCOMMAND, 0x0040, 0);  // 包含子文件夹
+  PumpPendingMessages();
+  EXPECT_TRUE(dialog->panel.collection.includeSubfolders.load());
+  EXPECT_EQ(CheckMenuItem(menu, 0x0040, MF_CHECKED), static_cast<int>(MF_CHECKED));
+  InjectDrop(main, {U(folder)});
+  ASSERT_TRUE(PumpUntil([&] { return !statusLog->empty() && statusLog->back() == u"文件加载完毕"; }));
+  dialog->panel.Redraw();
+  EXPECT_EQ(dialog->panel.collection.ShownFileCount(), 5);
+  // Chosen again, it is off again.
+  PostMessageW(main, WM_SYSCOMMAND, 0x0040, 0);
+  PumpPendingMessages();
+  EXPECT_FALSE(dialog->panel.collection.includeSubfolders.load());
+}
+
 TEST_F(MainWindowTest, ClearAsksFirstAndOnlyYesEmptiesTheCollection) {
   DropStudy();
   answerer->Then(BoxAnswerer::Click(IDNO));
