@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ enum class AnonymizeFailure : int32_t {
   AnalysisInterrupted,   // the analysis stopped before the end of the file: there is no whole element list to copy
   NotDicom,              // no "DICM" marker, and not even the first element could be read
   WouldOverwriteSource,  // the copy's name or folder is that of a loaded source (through links)
+  Unsupported,     // the basic profile cannot rewrite this file's encoding or structure
+  DicomDir,        // a DICOMDIR: its records hold names; never copied
+  BurnedIn,        // may carry text burned into its pixels, and such files were to be refused
+  NameTaken,       // an earlier copy of the same run already takes the output path
 };
 
 // A short English description of a failure, for the command line.
@@ -140,7 +145,10 @@ int32_t AnonymizePatient(PatientEntry& patient, AnonymizeResult& result);
 // The anonymize command: counts the shown files of the whole collection,
 // does nothing when there are none, and otherwise calls AnonymizePatient for
 // every patient in order. Runs on the user-interface thread.
-AnonymizeResult AnonymizeCollection(StudyCollection& collection);
+// `place`, when given, chooses each copy's output path instead of
+// AnonymizedPathOf, or the reason the file has none.
+using OutputPlacer = std::function<AnonymizeFailure(const DicomFile& file, std::u16string& outputPath)>;
+AnonymizeResult AnonymizeCollection(StudyCollection& collection, const OutputPlacer& place = {});
 
 // The completion text of the status line and the notice: "脱敏完成" when every
 // file was written, else "脱敏完成，N 个文件写入失败".

@@ -1,7 +1,5 @@
 // Saving de-identified copies next to their sources, and the anonymize
 // command over series, patients and the whole collection.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <mutex>
 #include <set>
@@ -12,6 +10,7 @@
 #include "analysis/value_text.h"
 #include "anonymize/anonymize.h"
 #include "anonymize/internal/save_queue.h"
+#include "anonymize/internal/target_checks.h"
 #include "collection/collection.h"
 #include "intake/file_system.h"
 #include "platform/core/format.h"
@@ -20,25 +19,13 @@
 using anonymize_internal::SaveJob;
 using anonymize_internal::SaveQueue;
 using anonymize_internal::SaveStream;
+using anonymize_internal::SourceIdentities;
+using anonymize_internal::AnalysisFailureOf;
+using anonymize_internal::CheckTarget;
 
 namespace {
 
 constexpr char16_t kAnonySuffix[] = u"_Anony";
-
-// The folder a path names up to its last "/" (only "/" separates names
-// here): "/" for a file in the root, empty when there is none.
-std::u16string FolderPart(const std::u16string& path) {
-  size_t slash = path.rfind(u'/');
-  if (slash == std::u16string::npos) return std::u16string();
-  return slash == 0 ? std::u16string(u"/") : path.substr(0, slash);
-}
-
-// Whether the path exists as a symbolic link (not followed).
-bool IsSymbolicLink(const std::u16string& path) {
-  struct stat st;
-  const std::string native = plat::PathToNative(path);
-  return !native.empty() && ::lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
 
 }  // namespace
 
@@ -64,6 +51,16 @@ constexpr FailureTexts kFailureTexts[] = {
     {AnonymizeFailure::AnalysisInterrupted, "analysis interrupted", u"分析中断"},
     {AnonymizeFailure::NotDicom, "not a DICOM file", u"不是DICOM文件"},
     {AnonymizeFailure::WouldOverwriteSource, "the copy would replace a loaded source", u"副本会覆盖已载入的源文件"},
+    {AnonymizeFailure::Unsupported,
+     "the file's encoding or structure cannot be rewritten (deflated, or contents in another byte order)",
+     u"文件的编码或结构无法改写"},
+    {AnonymizeFailure::DicomDir,
+     "a DICOMDIR is never copied (its records hold names): make a new one from the copies, e.g. with dcmmkdir",
+     u"DICOMDIR 不复制（其记录含有姓名），请为副本重新生成"},
+    {AnonymizeFailure::BurnedIn, "may carry text burned into its pixels (refused by --refuse-burned-in)",
+     u"像素中可能含有烧录文字，已拒绝"},
+    {AnonymizeFailure::NameTaken, "an earlier copy of this run already takes the output path",
+     u"本次已有副本使用同一输出路径"},
 };
 
 const FailureTexts* TextsOf(AnonymizeFailure failure) {
@@ -115,37 +112,6 @@ std::u16string AnonymizedPathOf(const std::u16string& sourcePath) {
 
 namespace {
 
-// The identities (device and inode) of the loaded sources. Paths alone
-// cannot tell whether a copy would land on a source: a link may make a
-// source folder and its output folder one and the same.
-class SourceIdentities {
- public:
-  void Add(const DicomFile& file) {
-    plat::FileStamp stamp;
-    if (plat::StampOf(file.path, stamp)) files_.insert(Key(stamp));
-  }
-  // Every shown file of the collection, whatever series is being written.
-  void AddCollection(const StudyCollection& collection) {
-    collection.ForEachSeries([&](PatientEntry&, StudyEntry&, SeriesEntry& series) {
-      for (const DicomFile* file : series.shownFiles)
-        if (file != nullptr) Add(*file);
-    });
-  }
-  // Whether the copy of `source` at `outputPath` would replace a loaded
-  // source, or land in the source's own folder (where, under the source's
-  // name, it would replace the source even if that was deleted meanwhile).
-  bool Threatens(const std::u16string& outputPath, const DicomFile& source) const {
-    plat::FileStamp target, folder, sourceFolder;
-    if (plat::StampOf(outputPath, target) && files_.count(Key(target)) != 0) return true;
-    return plat::StampOf(FolderPart(outputPath), folder) && plat::StampOf(FolderPart(source.path), sourceFolder) &&
-           Key(folder) == Key(sourceFolder);
-  }
-
- private:
-  static std::pair<uint64_t, uint64_t> Key(const plat::FileStamp& s) { return {s.device, s.inode}; }
-  std::set<std::pair<uint64_t, uint64_t>> files_;
-};
-
 // The sources a series' copies must never replace: every shown file of the
 // collection the series belongs to.
 SourceIdentities IdentitiesAround(SeriesEntry& series) {
@@ -161,31 +127,21 @@ SourceIdentities IdentitiesAround(SeriesEntry& series) {
   return identities;
 }
 
-// Only a walk that reached the end of the file gives an element list that
-// covers the whole file; anything else would be a copy that silently drops
-// (or, cut off, keeps unexamined) part of the source.
-AnonymizeFailure AnalysisFailureOf(const DicomFile& file) {
-  if (file.status == StatusImage || file.status == StatusComplete) return AnonymizeFailure::None;
-  // No marker and not even the first element whole: nothing in it is DICOM.
-  if (file.status == StatusNotRead || (file.status == StatusInterrupted && file.walkStop <= 0))
-    return AnonymizeFailure::NotDicom;
-  return AnonymizeFailure::AnalysisInterrupted;
-}
-
 // The output path and the stream of one file, in `profile.output`; None when
 // the stream is complete and only needs saving at `path`.
 AnonymizeFailure BuildForSaving(AnonyProfile& profile, const DicomFile& file, const SourceIdentities& sources,
-                                std::u16string& path) {
-  path = AnonymizedPathOf(file.path);
+                                std::u16string& path, const OutputPlacer& place = {}) {
+  AnonymizeFailure placement = AnonymizeFailure::None;
+  if (place) {
+    placement = place(file, path);
+  } else {
+    path = AnonymizedPathOf(file.path);
+  }
   const AnonymizeFailure analysis = AnalysisFailureOf(file);
   if (analysis != AnonymizeFailure::None) return analysis;
-  if (path.empty()) return AnonymizeFailure::NoFolder;
-  // A link named like the output folder would take the copies elsewhere:
-  // back into the source folder, where they would replace the sources, or
-  // into any folder the link's maker chose.
-  if (IsSymbolicLink(FolderPart(path))) return AnonymizeFailure::OutputFolderIsLink;
-  // Links further up can still make the output folder a source folder.
-  if (sources.Threatens(path, file)) return AnonymizeFailure::WouldOverwriteSource;
+  if (placement != AnonymizeFailure::None) return placement;
+  const AnonymizeFailure target = CheckTarget(file, path, sources);
+  if (target != AnonymizeFailure::None) return target;
   if (!profile.BuildAnonymized(file)) return AnonymizeFailure::OutputTooLarge;
   // A file viewed in place that another program changed since it was loaded
   // would give a copy that mixes the bytes of two versions against the
@@ -204,7 +160,8 @@ constexpr int32_t kWriters = 2;
 
 // Builds every shown file of the series with a fresh basic profile, in
 // order, and hands each to the queue, which saves and counts it.
-void QueueSeries(SeriesEntry& series, const SourceIdentities& sources, SaveQueue& queue) {
+void QueueSeries(SeriesEntry& series, const SourceIdentities& sources, SaveQueue& queue,
+                 const OutputPlacer& place = {}) {
   AnonyProfile profile;
   const bool built = profile.BuildBasicProfile();
   profile.insertMarks = 1;
@@ -219,7 +176,7 @@ void QueueSeries(SeriesEntry& series, const SourceIdentities& sources, SaveQueue
       job.outcome = AnonymizeFailure::NoProfile;
     } else {
       profile.output = queue.TakeBuffer();
-      job.outcome = BuildForSaving(profile, *file, sources, job.outputPath);
+      job.outcome = BuildForSaving(profile, *file, sources, job.outputPath, place);
       if (job.outcome == AnonymizeFailure::None) {
         job.stream = std::move(profile.output);
         job.hasTail = profile.hasTail;
@@ -282,7 +239,7 @@ int32_t AnonymizePatient(PatientEntry& patient, AnonymizeResult& result) {
   return result.failed - before;
 }
 
-AnonymizeResult AnonymizeCollection(StudyCollection& collection) {
+AnonymizeResult AnonymizeCollection(StudyCollection& collection, const OutputPlacer& place) {
   AnonymizeResult result;
   result.shownFiles = collection.ShownFileCount();
   if (result.shownFiles <= 0) return result;
@@ -297,7 +254,7 @@ AnonymizeResult AnonymizeCollection(StudyCollection& collection) {
   // file order; writer threads save the finished streams meanwhile.
   SaveQueue queue(result, kPendingSaves, kWriters);
   for (PatientEntry* patient : patients)
-    for (SeriesEntry* series : SeriesOf(*patient)) QueueSeries(*series, sources, queue);
+    for (SeriesEntry* series : SeriesOf(*patient)) QueueSeries(*series, sources, queue, place);
   queue.Finish();
   return result;
 }
