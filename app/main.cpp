@@ -18,6 +18,7 @@ const Command kCommands[] = {
     {"dump", RunDumpCommand},
     {"tree", RunTreeCommand},
     {"anonymize", RunAnonymizeCommand},
+    {"audit", RunAuditCommand},
     {"demo", RunDemoCommand},
 #if TESMER_WINDOW
     {"screenshot", RunScreenshotCommand},
@@ -33,7 +34,10 @@ int Usage() {
 #endif
       "  tesmer dump [--json] [--log] PATH...   analyse files and print their elements\n"
       "  tesmer tree PATH...                    load paths as a drop would and print the collection\n"
-      "  tesmer anonymize PATH...               write de-identified copies into __Anony folders\n"
+      "  tesmer anonymize [--profile basic] [OPTIONS] PATH...\n"
+      "                                         write de-identified copies (into __Anony folders)\n"
+      "  tesmer audit [--json] [--against SOURCE_PATH] PATH...\n"
+      "                                         list what in copies may still identify a person\n"
 #if TESMER_WINDOW
       "  tesmer screenshot --out FILE.png [options] PATH...\n"
       "                                         paint the work panel headless and save it as PNG\n"

@@ -6,6 +6,7 @@
 int RunDumpCommand(int argc, char** argv);
 int RunDemoCommand(int argc, char** argv);
 int RunAnonymizeCommand(int argc, char** argv);
+int RunAuditCommand(int argc, char** argv);
 int RunTreeCommand(int argc, char** argv);
 // Only when the window layer is built (TESMER_GUI).
 int RunScreenshotCommand(int argc, char** argv);
