@@ -126,6 +126,15 @@ std::string DummyFor(VrCode code) {
   }
 }
 
+bool IsFreeText(VrCode code) {
+  switch (code) {
+    case vr::AE: case vr::LO: case vr::LT: case vr::PN: case vr::SH: case vr::ST: case vr::UC: case vr::UT:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool IsTextVr(VrCode code) {
   switch (code) {
     case vr::US: case vr::SS: case vr::UL: case vr::SL: case vr::FL: case vr::FD: case vr::AT:
@@ -237,6 +246,7 @@ class Rewriter {
   int64_t deferFirst_ = 0, deferLast_ = 0;
   std::string patientId_;
   int32_t shiftDays_ = 0;
+  int32_t dummySequences_ = 0;  // enclosing sequences whose contents take dummies
   // The next of kWriterMarks still to be written.
   size_t nextMark_ = 0;
 };
@@ -462,7 +472,13 @@ int64_t Rewriter::Element(int64_t p, Form form, bool write, int32_t depth) {
   } else if (depth == 0 && OwnedByWriter(key)) {
     action = ElementAction::Remove;  // replaced by this writer's own
   } else {
-    action = DecideAction(FindConfidentialityRow(h.group, h.element), h.sequence, options_);
+    const ConfidentialityRow* row = FindConfidentialityRow(h.group, h.element);
+    action = DecideAction(row, h.sequence, options_);
+    // Inside a sequence that takes dummy contents, free text the table does
+    // not name gets a dummy too (code values and meanings of a person's or
+    // an institution's codes); coded enumerations, numbers and UIDs stay, so
+    // that the items stay valid.
+    if (row == nullptr && dummySequences_ > 0 && IsFreeText(h.vr)) action = ElementAction::Dummy;
   }
   if (!write) action = ElementAction::Remove;
 
@@ -479,7 +495,10 @@ int64_t Rewriter::Element(int64_t p, Form form, bool write, int32_t depth) {
         EmitHeader(h.group, h.element, vr::SQ, 0);
       }
     }
+    const bool dummyItems = write && action == ElementAction::Dummy;
+    dummySequences_ += dummyItems ? 1 : 0;
     const int64_t end = Sequence(h, write && keepItems, depth);
+    dummySequences_ -= dummyItems ? 1 : 0;
     if (end < 0) return -1;
     if (write && keepItems) EmitItemTag(kSequenceDelimiter, 0);
     return end;

@@ -62,7 +62,8 @@ enum class ElementAction : uint8_t {
   Keep,       // kept; a sequence's items are handled element by element
   Remove,
   Empty,      // kept with an empty value (a sequence without items)
-  Dummy,      // a value valid for the element's VR that says nothing
+  Dummy,      // a value valid for the element's VR that says nothing; for a
+              // sequence, its items with dummies for their free text
   NewUid,     // every UID of the value mapped
   ShiftDate,  // dates moved by the patient's shift; times kept
 };
@@ -76,9 +77,9 @@ struct BasicOptions {
 // options. The choices X/Z, X/D, Z/D, X/Z/D and X/Z/U* are settled so that
 // the copy stays a valid instance of its IOD (every such row is of a
 // standard IOD, where it may be of type 1 or 2): Z for X/Z, D for X/D, Z/D
-// and X/Z/D, the UIDs mapped for X/Z/U*. A sequence never gets a dummy: D
-// sequences are emptied, X/Z/U* sequences keep their items (whose UIDs are
-// mapped by their own rows).
+// and X/Z/D, the UIDs mapped for X/Z/U*. Sequences: D and X/D keep their
+// items with dummy contents (Dummy), Z/D and X/Z/D are emptied, X/Z/U* keep
+// their items (whose UIDs are mapped by their own rows).
 ElementAction DecideAction(const ConfidentialityRow* row, bool isSequence, const BasicOptions& options);
 
 // Keyed replacement UIDs and date shifts, shared by every file of one run.

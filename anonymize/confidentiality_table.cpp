@@ -48,18 +48,21 @@ ElementAction DecideAction(const ConfidentialityRow* row, bool isSequence, const
 
   // Every choice is settled towards keeping the attribute (empty, a dummy or
   // a new UID) rather than removing it: each of these rows is of some
-  // standard IOD, where it may be of type 1 or 2. A dummy needs a VR with
-  // values; a sequence is emptied instead.
-  const ElementAction dummy = isSequence ? ElementAction::Empty : ElementAction::Dummy;
+  // standard IOD, where it may be of type 1 or 2. A sequence that is to take
+  // a dummy (D, X/D) keeps its items with dummy contents; where emptying is
+  // allowed (Z/D, X/Z/D) it is emptied.
+  const ElementAction dummy = ElementAction::Dummy;
+  const ElementAction dummyOrEmpty = isSequence ? ElementAction::Empty : ElementAction::Dummy;
   switch (row->basic) {
     case BasicAction::X: return ElementAction::Remove;
     case BasicAction::Z: return ElementAction::Empty;
     case BasicAction::XZ: return ElementAction::Empty;
     case BasicAction::D:
     case BasicAction::XD:
+      return dummy;
     case BasicAction::ZD:
     case BasicAction::XZD:
-      return dummy;
+      return dummyOrEmpty;
     case BasicAction::U:
     case BasicAction::XZU:
       // A sequence keeps its items, whose UIDs their own rows map.

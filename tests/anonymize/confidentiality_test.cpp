@@ -4,6 +4,7 @@
 // shifted per patient, every option and the marks.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -120,7 +121,8 @@ TEST(ConfidentialityTable, ChoicesKeepTheIodValid) {
       {0x0008, 0x1110, true, ElementAction::Empty},    // X/Z sequence in an IOD
       {0x0008, 0x1140, true, ElementAction::Keep},     // X/Z/U*: items kept, UIDs mapped inside
       {0x0008, 0x0082, true, ElementAction::Empty},    // X/Z/D sequence: emptied, never a dummy
-      {0x0040, 0xA730, true, ElementAction::Empty},    // D sequence
+      {0x0040, 0xA730, true, ElementAction::Dummy},    // D sequence: items with dummy contents
+      {0x0040, 0xA073, true, ElementAction::Dummy},    // Verifying Observer Sequence (D)
       {0x0010, 0x2110, false, ElementAction::Remove},  // X, in no IOD
       {0x0028, 0x0010, false, ElementAction::Keep},    // no row
   };
@@ -247,6 +249,35 @@ TEST(ConfidentialityWriter, SequencesThreeDeepAndPrivateDataAtEveryDepth) {
       EXPECT_EQ(anonymize_fixture::Find(c.bytes, other), -1);
     }
   }
+}
+
+TEST(ConfidentialityWriter, DummySequencesKeepTheirItemsWithDummyText) {
+  DicomBuilder b = Start(Encoding::ExplicitLittle);
+  b.Uid(0x0008, 0x0018, "1.2.3.4.100");
+  b.BeginSequence(0x0040, 0xA730).BeginItem()  // Content Sequence (D)
+      .Text(0x0040, 0xA010, "CS", "CONTAINS")
+      .Text(0x0040, 0xA040, "CS", "TEXT")
+      .BeginSequence(0x0040, 0xA043).BeginItem()  // Concept Name Code Sequence: no row
+      .Text(0x0008, 0x0100, "SH", "PATID77")
+      .Text(0x0008, 0x0102, "SH", "99LOCAL")
+      .Text(0x0008, 0x0104, "LO", "Seen by Dr House")
+      .EndItem().EndSequence()
+      .Text(0x0040, 0xA160, "UT", "John Doe, 54, from Springfield")
+      .Uid(0x0040, 0xA124, "1.2.3.4.55")  // UID (U)
+      .Text(0x0040, 0xA123, "PN", "HOUSE^GREGORY")  // Person Name (D)
+      .EndItem().EndSequence();
+  UidMapper uids("key");
+  Copy c(b.Bytes(), BasicOptions{}, uids);
+  ASSERT_EQ(c.failure, AnonymizeFailure::None);
+  EXPECT_EQ(c.At({0x0040A730, 0x0040A010}).value, "CONTAINS");
+  EXPECT_EQ(c.At({0x0040A730, 0x0040A040}).value, "TEXT");
+  EXPECT_EQ(c.At({0x0040A730, 0x0040A043, 0x00080100}).value, "ANONYMIZED");
+  EXPECT_EQ(c.At({0x0040A730, 0x0040A043, 0x00080104}).value, "ANONYMIZED");
+  EXPECT_EQ(c.At({0x0040A730, 0x0040A160}).value, "ANONYMIZED");
+  EXPECT_EQ(c.At({0x0040A730, 0x0040A124}).value, uids.Map("1.2.3.4.55"));
+  EXPECT_EQ(c.At({0x0040A730, 0x0040A123}).value, "ANONYMIZED");
+  for (const char* secret : {"PATID77", "House", "Springfield", "HOUSE"})
+    EXPECT_EQ(anonymize_fixture::Find(c.bytes, Bytes(secret, secret + std::strlen(secret))), -1) << secret;
 }
 
 TEST(ConfidentialityWriter, WildcardRowsAndGroupLengths) {
