@@ -147,8 +147,8 @@ bool ValueMayStay(const DicomElement& e, const std::string& value, const BasicOp
   }
 }
 
-void Add(AuditReport& report, std::string path, const char* kind, std::string detail) {
-  report.findings.push_back(AuditFinding{std::move(path), kind, std::move(detail)});
+void Add(AuditReport& report, std::string path, const char* kind, std::string detail, int32_t element = -1) {
+  report.findings.push_back(AuditFinding{std::move(path), kind, std::move(detail), element});
 }
 
 }  // namespace
@@ -191,14 +191,14 @@ AuditReport AuditFile(const DicomFile& copy, const DicomFile* source) {
     const DicomElement& e = copy.elements.data[i];
     const std::string& place = places[i];
     if ((e.group & 1) != 0) {
-      Add(report, place, "private", "private element");
+      Add(report, place, "private", "private element", i);
       continue;
     }
     if (e.vr == vr::SQ) continue;  // judged by what its items hold
     const std::string value = Trim(ValueOf(copy, e));
     if (value.empty()) continue;
     const ConfidentialityRow* row = FindConfidentialityRow(e.group, e.element);
-    if (row != nullptr && !ValueMayStay(e, value, options)) Add(report, place, "value", row->name);
+    if (row != nullptr && !ValueMayStay(e, value, options)) Add(report, place, "value", row->name, i);
     if (e.vr == vr::UI && !options.option[OptionRetainUids] && e.group != 0x0002 && !NamesAClass(e)) {
       std::vector<std::string> uids;
       for (size_t start = 0;;) {
@@ -209,12 +209,12 @@ AuditReport AuditFile(const DicomFile& copy, const DicomFile* source) {
       }
       for (const std::string& uid : uids)
         if (!uid.empty() && uid.compare(0, 5, "2.25.") != 0 && uid.compare(0, 14, kStandardUidRoot) != 0)
-          Add(report, place, "uid", uid);
+          Add(report, place, "uid", uid, i);
     }
     if (IsFreeText(e.vr) && !(e.group == 0x0010 && (e.element == 0x0010 || e.element == 0x0020))) {
       for (const std::string& piece : identity)
         if (value.find(piece) != std::string::npos) {
-          Add(report, place, "name-in-text", piece);
+          Add(report, place, "name-in-text", piece, i);
           break;
         }
     }

@@ -177,12 +177,32 @@ BasicRunResult AnonymizeCollectionBasic(StudyCollection& collection, const Basic
 // folders when its root is empty).
 AnonymizeResult AnonymizeCollectionPlanned(StudyCollection& collection, const OutputPlan& plan);
 
+// The window's choice of profile, for the process.
+enum class ProfileChoice { Fixed, Basic };
+// "基本脱敏（固定方案）" or "DICOM 基本保密规范 (PS3.15)".
+const char16_t* ProfileName(ProfileChoice choice);
+
+// What the window's run did: the result, and how many of the copies it wrote
+// were audited and still hold something that may identify a person.
+struct WindowRun {
+  AnonymizeResult result;
+  int32_t audited = 0;
+  int32_t residual = 0;
+};
+// De-identifies the collection with the chosen profile into the sibling
+// "__Anony" folders (the basic profile with a fresh key), then audits every
+// copy written against its source.
+WindowRun AnonymizeForWindow(StudyCollection& collection, ProfileChoice choice);
+// The completion notice with the profile's name and the audit's count.
+std::u16string WindowCompletionNotice(const WindowRun& run, ProfileChoice choice);
+
 // One finding of the audit: something in a copy that may still identify a
 // person.
 struct AuditFinding {
   std::string path;     // the element's place: "(0008,1110)[1].(0008,1150)", or "" for the file
   std::string kind;     // "value", "private", "uid", "marks", "burned-in", "name-in-text", "source-value"
   std::string detail;   // the attribute's name or what was found
+  int32_t element = -1;  // its index in the audited file's element list; -1: the file or the source
 };
 
 struct AuditReport {

@@ -2,6 +2,7 @@
 
 #include "analysis/character_set.h"
 #include "anonymize/anonymize.h"
+#include "anonymize/confidentiality.h"
 #include "app/about_dlg.h"
 #include "app/resources.h"
 #include "controls/message_box.h"
@@ -34,6 +35,10 @@ void CheckTextDecoding(HMENU menu) {
   CheckMenuItem(menu, kDeclaredCharsetCommand, declared ? MF_CHECKED : MF_UNCHECKED);
   CheckMenuItem(menu, kCodePageCharsetCommand, declared ? MF_UNCHECKED : MF_CHECKED);
 }
+
+// The system menu's choice of de-identification profile.
+constexpr uintptr_t kFixedProfileCommand = 0x0050;
+constexpr uintptr_t kBasicProfileCommand = 0x0060;
 
 // The colours of the control-colour queries.
 struct ControlColours {
@@ -118,6 +123,9 @@ bool CTesmerDlg::OnInitDialog() {
     CheckTextDecoding(menu);
     AppendMenuW(menu, MF_STRING, kSubfoldersCommand, u"包含子文件夹");
     CheckMenuItem(menu, kSubfoldersCommand, panel.collection.includeSubfolders.load() ? MF_CHECKED : MF_UNCHECKED);
+    AppendMenuW(menu, MF_SEPARATOR, 0, u"");
+    AppendMenuW(menu, MF_STRING | MF_CHECKED, kFixedProfileCommand, ProfileName(ProfileChoice::Fixed));
+    AppendMenuW(menu, MF_STRING, kBasicProfileCommand, ProfileName(ProfileChoice::Basic));
   }
 
   SendMessageW(h, WM_SETICON, ICON_BIG, reinterpret_cast<intptr_t>(icon));
@@ -213,6 +221,13 @@ intptr_t CTesmerDlg::WindowProc(uint32_t message, uintptr_t wParam, intptr_t lPa
         SetTextDecoding((wParam & 0xFFF0) == kDeclaredCharsetCommand ? TextDecoding::Declared : TextDecoding::CodePage);
         CheckTextDecoding(GetSystemMenu(GetSafeHwnd(), false));
         panel.Redraw();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kFixedProfileCommand || (wParam & 0xFFF0) == kBasicProfileCommand) {
+        profile = (wParam & 0xFFF0) == kBasicProfileCommand ? ProfileChoice::Basic : ProfileChoice::Fixed;
+        HMENU menu = GetSystemMenu(GetSafeHwnd(), false);
+        CheckMenuItem(menu, kFixedProfileCommand, profile == ProfileChoice::Fixed ? MF_CHECKED : MF_UNCHECKED);
+        CheckMenuItem(menu, kBasicProfileCommand, profile == ProfileChoice::Basic ? MF_CHECKED : MF_UNCHECKED);
         return 0;
       }
       return Default(message, wParam, lParam);
@@ -406,13 +421,18 @@ bool CTesmerDlg::OnCommand(int id) {
 }
 
 void CTesmerDlg::Anonymize() {
-  AnonymizeResult result = AnonymizeCollection(panel.collection);
+  const WindowRun run = AnonymizeForWindow(panel.collection, profile);
+  const AnonymizeResult& result = run.result;
   if (result.shownFiles <= 0) return;
+  // From now on the views mark what may still identify a person.
+  panel.markResiduals = true;
+  panel.residualSerial = -1;
+  panel.Redraw();
   // Files that could not be written are counted in the completion text
   // rather than reported as done, and the notice names the first of them
   // with their reasons, so that the user can act on them.
   SetStatus(CompletionText(result));
-  ShowMessageBox(CompletionNotice(result), kMessageBoxNotice);
+  ShowMessageBox(WindowCompletionNotice(run, profile), kMessageBoxNotice);
 }
 
 void CTesmerDlg::ToggleColumn(int id) {

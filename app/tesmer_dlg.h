@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "anonymize/confidentiality.h"
 #include "controls/flat_button.h"
 #include "platform/window/dialog.h"
 #include "views/show_work.h"
@@ -35,6 +36,8 @@ class CTesmerDlg : public plat::DialogWindow {
   // Subfolders holding files that the folder run ending now left out
   // (WM_LOAD_SKIPPED), said in the status line at its end.
   int32_t skippedSubfolders = 0;
+  // The de-identification profile chosen in the system menu, for the process.
+  ProfileChoice profile = ProfileChoice::Fixed;
   plat::HICON icon = nullptr;
   // Paths to load as if dropped once the window is up (the command line's).
   std::vector<std::u16string> initialPaths;

@@ -42,7 +42,7 @@ AlignmentRow RowOf(const DicomElement& e, int32_t mainIndex, int32_t compareInde
 
 // One side of a row: the file's element, or the placeholder naming the
 // element the other file has.
-void DrawSide(HDC dc, const DicomFile& f, int32_t index, POINT at, const AlignmentRow& r) {
+void DrawSide(ShowWork& panel, HDC dc, const DicomFile& f, int32_t index, POINT at, const AlignmentRow& r) {
   if (index < 0 || index >= f.elements.length) {
     if (ColumnTable[kColumnTag].visible == 0) return;
     plat::SetTextColor(dc, views::kPlaceholder);
@@ -50,7 +50,7 @@ void DrawSide(HDC dc, const DicomFile& f, int32_t index, POINT at, const Alignme
                    plat::FormatText(u"[%04X,%04X]", {static_cast<unsigned>(r.group), static_cast<unsigned>(r.element)}));
     return;
   }
-  views::DrawTagRow(dc, at, f.elements[index], f, SideClass(r));
+  views::DrawTagRow(dc, at, f.elements[index], f, views::ResidualOr(panel, f, index, SideClass(r)));
 }
 
 }  // namespace
@@ -107,8 +107,8 @@ void DrawCompare(ShowWork& panel, const DicomFile& m, const DicomFile& c, HDC dc
     const int64_t y = y0 + static_cast<int64_t>(r) * pitch;
     if (y - pitch >= q.bottom) break;
     const AlignmentRow& row = panel.alignment[r];
-    DrawSide(dc, m, row.mainIndex, POINT{q.left, static_cast<int32_t>(y)}, row);
-    DrawSide(dc, c, row.compareIndex, POINT{q.left + w + 8, static_cast<int32_t>(y)}, row);
+    DrawSide(panel, dc, m, row.mainIndex, POINT{q.left, static_cast<int32_t>(y)}, row);
+    DrawSide(panel, dc, c, row.compareIndex, POINT{q.left + w + 8, static_cast<int32_t>(y)}, row);
   }
   plat::SelectClipRgn(dc, nullptr);
   plat::RestoreDC(dc, saved);

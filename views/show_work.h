@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "analysis/byte_buffer.h"
 #include "collection/collection.h"
@@ -103,6 +104,12 @@ class ShowWork : public vxOnwerDraw {
   int32_t hexShown = 0;
   plat::RECT hexRect{346, 400, 906, 800};
   int32_t hexDragging = 0;
+  // After a de-identification run the views draw the values that may still
+  // identify a person in the warning colour; the rows of the last file
+  // audited for it.
+  bool markResiduals = false;
+  int32_t residualSerial = -1;
+  std::vector<uint8_t> residualRows;
 
   ShowWork();
   ~ShowWork() override;

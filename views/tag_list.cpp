@@ -4,6 +4,7 @@
 #include "analysis/dicom_file.h"
 #include "analysis/tag_dictionary.h"
 #include "analysis/value_text.h"
+#include "anonymize/confidentiality.h"
 #include "platform/core/format.h"
 #include "views/internal/drawing.h"
 
@@ -128,7 +129,7 @@ void DrawTagList(ShowWork& panel, const DicomFile& f, HDC dc, const RECT& list) 
   int64_t y = y0 + static_cast<int64_t>(first) * rowHeight;
   for (int32_t i = first; i < f.elements.length; ++i) {
     if (y > list.bottom) break;
-    if (y + rowHeight > list.top) DrawTagRow(dc, POINT{list.left, static_cast<int32_t>(y)}, f.elements[i], f, kValueNormal);
+    if (y + rowHeight > list.top) DrawTagRow(dc, POINT{list.left, static_cast<int32_t>(y)}, f.elements[i], f, ResidualOr(panel, f, i, kValueNormal));
     y += rowHeight;
   }
   if (panel.hexRow != -1) DrawHexSelection(panel, dc, list);
@@ -175,9 +176,21 @@ void DrawTagRow(HDC dc, POINT origin, const DicomElement& e, const DicomFile& f,
   if (ColumnTable[kColumnValue].visible != 0) {
     const ColumnSpec& column = ColumnTable[kColumnValue];
     const std::u16string value = FittedValue(dc, ValueText(e, f), ValueTextIsPartial(e, f), column.width);
-    plat::SetTextColor(dc, kValueColours[valueClass >= 0 && valueClass <= 2 ? valueClass : 0]);
+    plat::SetTextColor(dc, kValueColours[valueClass >= 0 && valueClass <= kValueResidual ? valueClass : 0]);
     DrawCell(dc, value, x + column.x, y, column.width, h, column.format);
   }
+}
+
+int32_t ResidualOr(ShowWork& panel, const DicomFile& file, int32_t index, int32_t valueClass) {
+  if (!panel.markResiduals || index < 0 || index >= file.elements.length) return valueClass;
+  if (panel.residualSerial != file.serial) {
+    // The audit of the file, once per file shown.
+    panel.residualRows.assign(static_cast<size_t>(file.elements.length), 0);
+    for (const AuditFinding& finding : AuditFile(file, nullptr).findings)
+      if (finding.element >= 0 && finding.element < file.elements.length) panel.residualRows[finding.element] = 1;
+    panel.residualSerial = file.serial;
+  }
+  return panel.residualRows[static_cast<size_t>(index)] != 0 ? kValueResidual : valueClass;
 }
 
 void DrawListFrame(HDC dc, const RECT& frame, std::u16string_view label, plat::COLORREF colour, const DicomFile& f) {

@@ -317,8 +317,16 @@ enum : int {
   SM_CYSMICON = 50,
 };
 
-// Menu item flags of AppendMenuW.
-enum : uint32_t { MF_STRING = 0x0, MF_GRAYED = 0x1, MF_DISABLED = 0x2, MF_UNCHECKED = 0x0, MF_CHECKED = 0x8, MF_SEPARATOR = 0x800 };
+// Menu item flags of AppendMenuW and CheckMenuItem.
+enum : uint32_t {
+  MF_STRING = 0x0,
+  MF_BYCOMMAND = 0x0,
+  MF_UNCHECKED = 0x0,
+  MF_GRAYED = 0x1,
+  MF_DISABLED = 0x2,
+  MF_CHECKED = 0x8,
+  MF_SEPARATOR = 0x800,
+};
 
 // Tool flags of the tooltip control.
 enum : uint32_t { TTF_IDISHWND = 0x0001, TTF_SUBCLASS = 0x0010 };

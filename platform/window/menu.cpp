@@ -207,6 +207,14 @@ int CheckMenuItem(HMENU menu, uintptr_t id, uint32_t check) {
   return -1;
 }
 
+bool IsMenuItemChecked(HMENU menu, uintptr_t id) {
+  auto it = S().menus.find(menu.id);
+  if (!menu || it == S().menus.end()) return false;
+  for (const MenuItem& item : it->second.items)
+    if (item.id == id && !(item.flags & MF_SEPARATOR)) return (item.flags & MF_CHECKED) != 0;
+  return false;
+}
+
 int GetMenuItemCount(HMENU menu) {
   auto it = S().menus.find(menu.id);
   return it == S().menus.end() ? -1 : static_cast<int>(it->second.items.size());

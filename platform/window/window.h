@@ -284,6 +284,8 @@ int GetMenuItemCount(HMENU menu);
 // Sets the check mark of the item with this id (MF_CHECKED or MF_UNCHECKED);
 // returns its previous state, or -1 when there is no such item.
 int CheckMenuItem(HMENU menu, uintptr_t id, uint32_t check);
+// Whether the item with this id has its check mark.
+bool IsMenuItemChecked(HMENU menu, uintptr_t id);
 
 // The system menu stand-in is a popup of the appended items, opened with
 // Alt+Space or F1 over the window; choosing an item posts WM_SYSCOMMAND with

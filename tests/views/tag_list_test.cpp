@@ -113,6 +113,22 @@ TEST_F(TagList, CellsStandAtTheirOffsetsForDepthZeroAndDepthTwo) {
   }
 }
 
+TEST_F(TagList, AfterADeidentificationRunValuesThatMayIdentifyAPersonTurnYellow) {
+  constexpr COLORREF kResidual = 0x00D6FF;
+  const int name = IndexOf(0x0010, 0x0010), modality = IndexOf(0x0008, 0x0060);
+  const RECT nameValue = Cell(676, 300, name), modalityValue = Cell(676, 300, modality);
+  EXPECT_EQ(Count(nameValue, kResidual), 0);
+  panel.markResiduals = true;
+  Frame();
+  // Patient's Name still has its value; the modality is kept by every profile.
+  EXPECT_TRUE(ShowsCell(nameValue, ValueText(file->elements[name], *file), kResidual, plat::DT_SINGLELINE));
+  EXPECT_TRUE(ShowsCell(modalityValue, ValueText(file->elements[modality], *file), kValueColour, plat::DT_SINGLELINE));
+  EXPECT_EQ(Count(modalityValue, kResidual), 0);
+  panel.markResiduals = false;
+  Frame();
+  EXPECT_EQ(Count(nameValue, kResidual), 0);
+}
+
 TEST_F(TagList, SequencesShowTwoDotsAndEmptyValuesZero) {
   const int sequence = IndexOf(0x0008, 0x1115);
   EXPECT_TRUE(ShowsCell(Cell(630, 38, sequence), u"..", kLengthColour, plat::DT_RIGHT));

@@ -130,6 +130,13 @@ TEST_F(SystemMenuTest, AppendedItemIsChosenWithAltSpaceF1OrAClickAndSendsItsId) 
   ASSERT_TRUE(AppendMenuW(menu, MF_SEPARATOR, 0, u""));
   ASSERT_TRUE(AppendMenuW(menu, MF_STRING, 0x0010, u"关于Tesmer(&A)..."));
   EXPECT_EQ(GetMenuItemCount(menu), 2);
+  // Check marks: set, cleared, and the previous state returned.
+  EXPECT_FALSE(IsMenuItemChecked(menu, 0x0010));
+  EXPECT_EQ(CheckMenuItem(menu, 0x0010, MF_BYCOMMAND | MF_CHECKED), static_cast<int>(MF_UNCHECKED));
+  EXPECT_TRUE(IsMenuItemChecked(menu, 0x0010));
+  EXPECT_EQ(CheckMenuItem(menu, 0x0010, MF_BYCOMMAND | MF_UNCHECKED), static_cast<int>(MF_CHECKED));
+  EXPECT_FALSE(IsMenuItemChecked(menu, 0x0010));
+  EXPECT_EQ(CheckMenuItem(menu, 0x0090, MF_CHECKED), -1);
 
   InjectKeyPress(VK_SPACE, 0, true);
   PumpPendingMessages();

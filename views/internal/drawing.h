@@ -26,7 +26,9 @@ constexpr plat::COLORREF kPositionColour = 0xFBEC99;
 constexpr plat::COLORREF kNameColour = 0xC8C8C8;
 constexpr plat::COLORREF kVrColour = 0x67D2BA;
 constexpr plat::COLORREF kLengthColour = 0xC9C1FB;
-constexpr plat::COLORREF kValueColours[3] = {0xE7EFE0, 0x4175FB, 0xAEC3FA};  // by ValueClass
+// By ValueClass; the warning colour (yellow) marks values that may still
+// identify a person.
+constexpr plat::COLORREF kValueColours[4] = {0xE7EFE0, 0x4175FB, 0xAEC3FA, 0x00D6FF};
 constexpr plat::COLORREF kPlaceholder = 0x888888;
 constexpr plat::COLORREF kHexBackground = 0x2B2522;
 constexpr plat::COLORREF kHexBorder = 0x85CDF2;
@@ -42,7 +44,12 @@ constexpr int32_t kPanelFontWeight = 400;
 inline plat::HFONT PanelFont() { return CachedFont(kPanelFace, kPanelFontHeight, kPanelFontWeight); }
 
 // ValueClass of a value cell.
-enum : int32_t { kValueNormal = 0, kValueDiffers = 1, kValueOneSide = 2 };
+enum : int32_t { kValueNormal = 0, kValueDiffers = 1, kValueOneSide = 2, kValueResidual = 3 };
+
+// kValueResidual for an element of the file that may still identify a
+// person, when the panel marks them (after a de-identification run);
+// otherwise `valueClass`.
+int32_t ResidualOr(ShowWork& panel, const DicomFile& file, int32_t index, int32_t valueClass);
 
 // Draws the outline through the four corners of {left, top, right, bottom}
 // and back to the first, with the context's current pen.

@@ -430,7 +430,10 @@ TEST_F(MainWindowTest, AnonymizeWritesTheCopiesAndReportsCompletionInStatusAndNo
   answerer->Then(BoxAnswerer::Press(VK_RETURN));
   ClickAndAnswer(kAnonymizeButtonId);
   ASSERT_EQ(answerer->seen().size(), 1u);
-  EXPECT_EQ(answerer->seen()[0].text, u"脱敏完成");
+  // The fixed profile is the default; its copies keep descriptions, UIDs of
+  // their own root and more, which the audit counts.
+  EXPECT_EQ(answerer->seen()[0].text,
+            u"脱敏完成\n脱敏方案：基本脱敏（固定方案）\n4 个副本（共 4 个）仍含可能识别个人的信息，须人工复核");
   EXPECT_TRUE(answerer->seen()[0].ok);
   EXPECT_FALSE(answerer->seen()[0].yes);
   EXPECT_EQ(Status(), u"脱敏完成");
@@ -450,7 +453,9 @@ TEST_F(MainWindowTest, AnonymizeCountsFilesThatCouldNotBeWritten) {
   ClickAndAnswer(kAnonymizeButtonId);
   ASSERT_EQ(answerer->seen().size(), 1u);
   // The notice names the file and why; the status line only counts.
-  EXPECT_EQ(answerer->seen()[0].text, u"脱敏完成，1 个文件写入失败\nsingle.dcm：副本无法写入");
+  EXPECT_EQ(answerer->seen()[0].text,
+            u"脱敏完成，1 个文件写入失败\nsingle.dcm：副本无法写入\n脱敏方案：基本脱敏（固定方案）\n"
+            u"3 个副本（共 3 个）仍含可能识别个人的信息，须人工复核");
   EXPECT_EQ(Status(), u"脱敏完成，1 个文件写入失败");
   EXPECT_TRUE(fixture::FileExists(dir.Join("study__Anony/a.dcm")));
 }
@@ -485,6 +490,39 @@ TEST_F(MainWindowTest, TheSubfolderChoiceMakesFolderDropsTakeTheWholeTree) {
   PostMessageW(main, WM_SYSCOMMAND, 0x0040, 0);
   PumpPendingMessages();
   EXPECT_FALSE(dialog->panel.collection.includeSubfolders.load());
+}
+
+TEST_F(MainWindowTest, SystemMenuChoosesTheProfileForTheProcessAndTheViewsMarkWhatIsLeft) {
+  HMENU menu = GetSystemMenu(main, false);
+  constexpr uintptr_t kFixed = 0x0050, kBasic = 0x0060;
+  EXPECT_TRUE(IsMenuItemChecked(menu, kFixed));
+  EXPECT_FALSE(IsMenuItemChecked(menu, kBasic));
+  PostMessageW(main, WM_SYSCOMMAND, kBasic, 0);
+  PumpPendingMessages();
+  EXPECT_FALSE(IsMenuItemChecked(menu, kFixed));
+  EXPECT_TRUE(IsMenuItemChecked(menu, kBasic));
+  EXPECT_FALSE(dialog->panel.markResiduals);
+
+  DropStudy();
+  answerer->Then(BoxAnswerer::Press(VK_RETURN));
+  ClickAndAnswer(kAnonymizeButtonId);
+  ASSERT_EQ(answerer->seen().size(), 1u);
+  EXPECT_EQ(answerer->seen()[0].text,
+            u"脱敏完成\n脱敏方案：DICOM 基本保密规范 (PS3.15)\n0 个副本（共 4 个）仍含可能识别个人的信息，须人工复核");
+  EXPECT_TRUE(dialog->panel.markResiduals);
+  const std::vector<uint8_t> copy = fixture::ReadFileBytes(dir.Join("study__Anony/a.dcm"));
+  const std::string text(copy.begin(), copy.end());
+  EXPECT_NE(text.find("DICOM PS3.15 Basic Application Confidentiality Profile"), std::string::npos);
+  EXPECT_EQ(text.find("ID-"), std::string::npos);
+
+  // Back to the fixed profile: the choice holds for the next run.
+  PostMessageW(main, WM_SYSCOMMAND, kFixed, 0);
+  PumpPendingMessages();
+  EXPECT_TRUE(IsMenuItemChecked(menu, kFixed));
+  answerer->Then(BoxAnswerer::Press(VK_RETURN));
+  ClickAndAnswer(kAnonymizeButtonId);
+  ASSERT_EQ(answerer->seen().size(), 2u);
+  EXPECT_NE(answerer->seen()[1].text.find(u"脱敏方案：基本脱敏（固定方案）"), std::u16string::npos);
 }
 
 TEST_F(MainWindowTest, ClearAsksFirstAndOnlyYesEmptiesTheCollection) {
