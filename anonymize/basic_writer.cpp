@@ -363,7 +363,11 @@ int64_t Rewriter::Sequence(const Header& h, bool write, int32_t depth) {
 
 void Rewriter::WriteValue(const Header& h, ElementAction action) {
   const int64_t end = h.valueStart + h.length;
-  std::string value(reinterpret_cast<const char*>(data_ + h.valueStart), h.length);
+  // Only the actions that read the value copy it (never the pixel data).
+  const bool readsValue = action == ElementAction::Dummy || action == ElementAction::NewUid ||
+                          (action == ElementAction::ShiftDate && (h.vr == vr::DA || h.vr == vr::DT));
+  const std::string value =
+      readsValue ? std::string(reinterpret_cast<const char*>(data_ + h.valueStart), h.length) : std::string();
   const bool text = IsTextVr(h.vr);
   bool fits = true;
   switch (action) {

@@ -5,6 +5,10 @@
 //   gdcmanon    GDCM's `gdcmanon --dumb` blanking, replacing and removing the
 //               same elements (libgdcm-tools)
 //   dcmodify    DCMTK's `dcmodify` making the same edits in place on a copy
+//   tesmer basic  `tesmer anonymize --profile basic --out OUT DIR`: the basic
+//               confidentiality profile at every depth, with a random key
+//   gdcmanon -e GDCM's basic profile (`gdcmanon -e`, with a certificate made
+//               by openssl for the run, as it requires one)
 //   cp -r       copying the folder
 // and, in memory, building one file's de-identified stream.
 //
@@ -287,6 +291,31 @@ void BM_Dcmodify(benchmark::State& state) {
   });
 }
 
+void BM_TesmerBasic(benchmark::State& state) {
+  TimeRuns(state, [](benchmark::State& s, Clock::time_point& start) {
+    std::string output = FreshFolder("basic");
+    start = Clock::now();
+    if (!Spawn({tesmerPath, "anonymize", "--profile", "basic", "--out", output, corpus}))
+      s.SkipWithError("tesmer anonymize --profile basic failed");
+    return output;
+  });
+}
+
+// GDCM's basic profile encrypts the original values into the copy, so it
+// needs a certificate: one made for the run.
+std::string certificate;
+
+void BM_GdcmanonBasic(benchmark::State& state) {
+  TimeRuns(state, [](benchmark::State& s, Clock::time_point& start) {
+    std::string output = FreshFolder("gdcmbasic");
+    fs::create_directories(output);
+    start = Clock::now();
+    if (certificate.empty() || !Spawn({"gdcmanon", "-e", "-c", certificate, "--continue", "-i", corpus, "-o", output}))
+      s.SkipWithError("gdcmanon -e failed (are libgdcm-tools and openssl installed?)");
+    return output;
+  });
+}
+
 void BM_CopyFolder(benchmark::State& state) {
   TimeRuns(state, [](benchmark::State& s, Clock::time_point& start) {
     std::string output = FreshFolder("copy");
@@ -326,6 +355,8 @@ BENCHMARK(BM_CopyFolder)->Apply(Folder);
 BENCHMARK(BM_Tesmer)->Apply(Folder);
 BENCHMARK(BM_GdcmanonDumb)->Apply(Folder);
 BENCHMARK(BM_Dcmodify)->Apply(Folder);
+BENCHMARK(BM_TesmerBasic)->Apply(Folder);
+BENCHMARK(BM_GdcmanonBasic)->Apply(Folder);
 
 int main(int argc, char** argv) {
   std::vector<char*> rest = {argv[0]};
@@ -355,6 +386,9 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "generating %d CT-like files under %s\n", fileCount, root.c_str());
   MakeCorpus();
   corpus = CorpusDir();
+  if (Spawn({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", root + "/bench-key.pem", "-out",
+             root + "/bench-cert.pem", "-days", "2", "-subj", "/CN=anonymize-bench"}))
+    certificate = root + "/bench-cert.pem";
   ::sync();
 
   static char interleave[] = "--benchmark_enable_random_interleaving=true";
@@ -373,7 +407,7 @@ int main(int argc, char** argv) {
     std::vector<fs::path> made;
     for (const auto& entry : fs::directory_iterator(root, ec)) {
       const std::string name = entry.path().filename().string();
-      for (const char* prefix : {"corpus", "copy-", "gdcmanon-", "dcmodify-"})
+      for (const char* prefix : {"corpus", "copy-", "gdcmanon-", "dcmodify-", "basic-", "gdcmbasic-", "bench-"})
         if (name.rfind(prefix, 0) == 0) made.push_back(entry.path());
     }
     for (const fs::path& path : made) fs::remove_all(path, ec);
