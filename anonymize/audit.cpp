@@ -9,24 +9,16 @@
 #include "analysis/dicom_file.h"
 #include "analysis/tag_dictionary.h"
 #include "anonymize/confidentiality.h"
+#include "anonymize/internal/values.h"
+
+using anonymize_internal::IsFreeTextVr;
+using anonymize_internal::RawValue;
+using anonymize_internal::SplitValues;
+using anonymize_internal::TrimValue;
 
 namespace {
 
 constexpr char kStandardUidRoot[] = "1.2.840.10008.";
-
-std::string Trim(std::string text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
-  size_t first = 0;
-  while (first < text.size() && text[first] == ' ') ++first;
-  return text.substr(first);
-}
-
-std::string ValueOf(const DicomFile& file, const DicomElement& e) {
-  const uint8_t* first = nullptr;
-  int32_t count = 0;
-  file.ValueSpan(e, first, count);
-  return first == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(first), count);
-}
 
 std::string TagText(uint16_t group, uint16_t element) {
   char text[16];
@@ -39,15 +31,6 @@ bool IsTextVr(VrCode code) {
     case vr::AE: case vr::AS: case vr::CS: case vr::DA: case vr::DS: case vr::DT: case vr::IS: case vr::LO:
     case vr::LT: case vr::PN: case vr::SH: case vr::ST: case vr::TM: case vr::UC: case vr::UI: case vr::UR:
     case vr::UT:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool IsFreeText(VrCode code) {
-  switch (code) {
-    case vr::LO: case vr::LT: case vr::PN: case vr::SH: case vr::ST: case vr::UC: case vr::UT:
       return true;
     default:
       return false;
@@ -103,21 +86,11 @@ BasicOptions OptionsNamed(const DicomFile& copy) {
   BasicOptions options;
   std::string method;
   for (const DicomElement& e : copy.elements)
-    if (e.depth == 0 && e.group == 0x0012 && e.element == 0x0063) method = ValueOf(copy, e);
+    if (e.depth == 0 && e.group == 0x0012 && e.element == 0x0063) method = RawValue(copy, e);
   BasicOptions every;
   for (bool& on : every.option) on = true;
   const std::vector<std::string> texts = DeidentificationMethodTexts(every);
-  const std::vector<std::string> each = [&] {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-      size_t slash = method.find('\\', start);
-      parts.push_back(Trim(method.substr(start, slash == std::string::npos ? std::string::npos : slash - start)));
-      if (slash == std::string::npos) break;
-      start = slash + 1;
-    }
-    return parts;
-  }();
+  const std::vector<std::string> each = SplitValues(method);
   for (int32_t i = 0; i < kConfidentialityOptionCount; ++i) {
     BasicOptions one;
     one.option[i] = true;
@@ -164,9 +137,9 @@ AuditReport AuditFile(const DicomFile& copy, const DicomFile* source) {
   std::string name, id, identityRemoved;
   for (const DicomElement& e : copy.elements) {
     if (e.depth != 0) continue;
-    if (e.group == 0x0010 && e.element == 0x0010) name = Trim(ValueOf(copy, e));
-    if (e.group == 0x0010 && e.element == 0x0020) id = Trim(ValueOf(copy, e));
-    if (e.group == 0x0012 && e.element == 0x0062) identityRemoved = Trim(ValueOf(copy, e));
+    if (e.group == 0x0010 && e.element == 0x0010) name = TrimValue(RawValue(copy, e));
+    if (e.group == 0x0010 && e.element == 0x0020) id = TrimValue(RawValue(copy, e));
+    if (e.group == 0x0012 && e.element == 0x0062) identityRemoved = TrimValue(RawValue(copy, e));
   }
   if (identityRemoved != "YES") Add(report, TagText(0x0012, 0x0062), "marks", "Patient Identity Removed is not YES");
   if (MayHaveBurnedInText(copy)) Add(report, "", "burned-in", "may carry text burned into its pixels");
@@ -182,7 +155,7 @@ AuditReport AuditFile(const DicomFile& copy, const DicomFile* source) {
   addPiece(name);
   for (size_t start = 0; start < name.size();) {
     size_t caret = name.find_first_of("^=", start);
-    addPiece(Trim(name.substr(start, caret == std::string::npos ? std::string::npos : caret - start)));
+    addPiece(TrimValue(name.substr(start, caret == std::string::npos ? std::string::npos : caret - start)));
     if (caret == std::string::npos) break;
     start = caret + 1;
   }
@@ -195,23 +168,17 @@ AuditReport AuditFile(const DicomFile& copy, const DicomFile* source) {
       continue;
     }
     if (e.vr == vr::SQ) continue;  // judged by what its items hold
-    const std::string value = Trim(ValueOf(copy, e));
+    const std::string value = TrimValue(RawValue(copy, e));
     if (value.empty()) continue;
     const ConfidentialityRow* row = FindConfidentialityRow(e.group, e.element);
     if (row != nullptr && !ValueMayStay(e, value, options)) Add(report, place, "value", row->name, i);
     if (e.vr == vr::UI && !options.option[OptionRetainUids] && e.group != 0x0002 && !NamesAClass(e)) {
-      std::vector<std::string> uids;
-      for (size_t start = 0;;) {
-        size_t slash = value.find('\\', start);
-        uids.push_back(Trim(value.substr(start, slash == std::string::npos ? std::string::npos : slash - start)));
-        if (slash == std::string::npos) break;
-        start = slash + 1;
-      }
+      const std::vector<std::string> uids = SplitValues(value);
       for (const std::string& uid : uids)
         if (!uid.empty() && uid.compare(0, 5, "2.25.") != 0 && uid.compare(0, 14, kStandardUidRoot) != 0)
           Add(report, place, "uid", uid, i);
     }
-    if (IsFreeText(e.vr) && !(e.group == 0x0010 && (e.element == 0x0010 || e.element == 0x0020))) {
+    if (IsFreeTextVr(e.vr) && !(e.group == 0x0010 && (e.element == 0x0010 || e.element == 0x0020))) {
       for (const std::string& piece : identity)
         if (value.find(piece) != std::string::npos) {
           Add(report, place, "name-in-text", piece, i);
@@ -231,14 +198,14 @@ AuditReport AuditFile(const DicomFile& copy, const DicomFile* source) {
       if (!IsTextVr(e.vr) || (e.group & 1) != 0) continue;
       const ConfidentialityRow* row = FindConfidentialityRow(e.group, e.element);
       const ElementAction action = DecideAction(row, false, options);
-      if (action == ElementAction::Keep || action == ElementAction::ShiftDate) kept.insert(Trim(ValueOf(*source, e)));
+      if (action == ElementAction::Keep || action == ElementAction::ShiftDate) kept.insert(TrimValue(RawValue(*source, e)));
     }
     const char* bytes = reinterpret_cast<const char*>(copy.fileBytes.data);
     const size_t size = static_cast<size_t>(copy.fileBytes.length);
     for (int32_t i = 0; i < source->elements.length; ++i) {
       const DicomElement& e = source->elements.data[i];
       if (!IsTextVr(e.vr)) continue;
-      const std::string value = Trim(ValueOf(*source, e));
+      const std::string value = TrimValue(RawValue(*source, e));
       if (value.size() < 4 || IsDummyValue(value) || value.compare(0, 14, kStandardUidRoot) == 0) continue;
       // Numbers alone (measurements, counts) name nobody.
       if (e.vr == vr::DS || e.vr == vr::IS) continue;

@@ -10,6 +10,7 @@
 #include "anonymize/confidentiality.h"
 #include "anonymize/internal/save_queue.h"
 #include "anonymize/internal/target_checks.h"
+#include "anonymize/internal/values.h"
 #include "collection/collection.h"
 #include "intake/file_system.h"
 #include "platform/core/format.h"
@@ -19,24 +20,13 @@ using anonymize_internal::SaveQueue;
 using anonymize_internal::AnalysisFailureOf;
 using anonymize_internal::CheckTarget;
 using anonymize_internal::SourceIdentities;
+using anonymize_internal::TopLevelValue;
+using anonymize_internal::TrimValue;
 
 namespace {
 
 constexpr char kDicomDirClass[] = "1.2.840.10008.1.3.10";
 constexpr char kSecondaryCaptureClasses[] = "1.2.840.10008.5.1.4.1.1.7";
-
-std::string TopText(const DicomFile& file, uint16_t group, uint16_t element) {
-  for (const DicomElement& e : file.elements) {
-    if (e.depth != 0 || e.group != group || e.element != element) continue;
-    const uint8_t* first = nullptr;
-    int32_t count = 0;
-    file.ValueSpan(e, first, count);
-    std::string text = first == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(first), count);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
-    return text;
-  }
-  return std::string();
-}
 
 std::u16string Numbered(const char16_t* prefix, int32_t n, int width) {
   std::u16string digits = plat::FormatText(u"%d", {n});
@@ -111,16 +101,16 @@ constexpr int32_t kWriters = 2;
 }  // namespace
 
 bool IsDicomDir(const DicomFile& file) {
-  return TopText(file, 0x0002, 0x0002) == kDicomDirClass || FileNameOf(file.path) == u"DICOMDIR";
+  return TrimValue(TopLevelValue(file, 0x0002, 0x0002)) == kDicomDirClass || FileNameOf(file.path) == u"DICOMDIR";
 }
 
 bool MayHaveBurnedInText(const DicomFile& file) {
-  if (TopText(file, 0x0028, 0x0301) == "YES") return true;
-  const std::string modality = TopText(file, 0x0008, 0x0060);
+  if (TrimValue(TopLevelValue(file, 0x0028, 0x0301)) == "YES") return true;
+  const std::string modality = TrimValue(TopLevelValue(file, 0x0008, 0x0060));
   if (modality == "US" || modality == "SC") return true;
   // Secondary capture, of any modality: screenshots and scanned documents.
-  if (TopText(file, 0x0008, 0x0016).compare(0, std::strlen(kSecondaryCaptureClasses), kSecondaryCaptureClasses) == 0)
-    return true;
+  const std::string sopClass = TrimValue(TopLevelValue(file, 0x0008, 0x0016));
+  if (sopClass.compare(0, std::strlen(kSecondaryCaptureClasses), kSecondaryCaptureClasses) == 0) return true;
   if (modality == "XA") {
     for (const DicomElement& e : file.elements)
       if (e.depth == 0 && (e.group & 0xFF00) == 0x6000 && (e.group & 1) == 0) return true;

@@ -11,9 +11,14 @@
 #include "analysis/tag_dictionary.h"
 #include "anonymize/confidentiality.h"
 #include "anonymize/internal/encoding.h"
+#include "anonymize/internal/values.h"
 
 using anonymize_internal::AppendHeader;
 using anonymize_internal::HeaderForm;
+using anonymize_internal::IsFreeTextVr;
+using anonymize_internal::SplitValues;
+using anonymize_internal::TopLevelValue;
+using anonymize_internal::TrimValue;
 
 namespace {
 
@@ -79,25 +84,6 @@ bool ShiftDateText(std::string& date, int32_t days) {
   return true;
 }
 
-std::string Trimmed(std::string text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
-  size_t first = 0;
-  while (first < text.size() && text[first] == ' ') ++first;
-  return text.substr(first);
-}
-
-std::vector<std::string> SplitValues(const std::string& text) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (;;) {
-    const size_t slash = text.find('\\', start);
-    parts.push_back(Trimmed(text.substr(start, slash == std::string::npos ? std::string::npos : slash - start)));
-    if (slash == std::string::npos) break;
-    start = slash + 1;
-  }
-  return parts;
-}
-
 std::string JoinValues(const std::vector<std::string>& parts) {
   std::string out;
   for (size_t i = 0; i < parts.size(); ++i) {
@@ -123,15 +109,6 @@ std::string DummyFor(VrCode code) {
     case vr::UL: case vr::SL: case vr::FL: case vr::AT: return std::string(4, '\0');
     case vr::FD: case vr::SV: case vr::UV: return std::string(8, '\0');
     default: return std::string();
-  }
-}
-
-bool IsFreeText(VrCode code) {
-  switch (code) {
-    case vr::AE: case vr::LO: case vr::LT: case vr::PN: case vr::SH: case vr::ST: case vr::UC: case vr::UT:
-      return true;
-    default:
-      return false;
   }
 }
 
@@ -231,7 +208,6 @@ class Rewriter {
   void WriteMarks(uint32_t key);
 
   void BuildMeta();
-  std::string TopValue(uint16_t group, uint16_t element) const;
 
   const DicomFile& file_;
   const BasicOptions& options_;
@@ -250,17 +226,6 @@ class Rewriter {
   // The next of kWriterMarks still to be written.
   size_t nextMark_ = 0;
 };
-
-std::string Rewriter::TopValue(uint16_t group, uint16_t element) const {
-  for (const DicomElement& e : file_.elements) {
-    if (e.depth != 0 || e.group != group || e.element != element) continue;
-    const uint8_t* first = nullptr;
-    int32_t count = 0;
-    file_.ValueSpan(e, first, count);
-    return first == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(first), count);
-  }
-  return std::string();
-}
 
 bool Rewriter::ParseHeader(int64_t p, Form form, Header& h) {
   if (!Fits(p, 8)) return false;
@@ -391,7 +356,7 @@ void Rewriter::WriteValue(const Header& h, ElementAction action) {
       ++report_.dummies;
       std::string dummy = DummyFor(h.vr);
       if (h.group == 0x0010 && h.element == 0x0020 && text) dummy = uids_.PatientPseudonym(patientId_);
-      if (h.vr == vr::UI) dummy = Trimmed(value).empty() ? std::string() : uids_.Map(Trimmed(value));
+      if (h.vr == vr::UI) dummy = TrimValue(value).empty() ? std::string() : uids_.Map(TrimValue(value));
       fits = EmitValue(h.group, h.element, h.vr, dummy);
       break;
     }
@@ -482,7 +447,7 @@ int64_t Rewriter::Element(int64_t p, Form form, bool write, int32_t depth) {
     // not name gets a dummy too (code values and meanings of a person's or
     // an institution's codes); coded enumerations, numbers and UIDs stay, so
     // that the items stay valid.
-    if (row == nullptr && dummySequences_ > 0 && IsFreeText(h.vr)) action = ElementAction::Dummy;
+    if (row == nullptr && dummySequences_ > 0 && IsFreeTextVr(h.vr)) action = ElementAction::Dummy;
   }
   if (!write) action = ElementAction::Remove;
 
@@ -586,14 +551,14 @@ void Rewriter::BuildMeta() {
   const Form saved = outForm_;
   outForm_ = Form{true, false};  // the meta group is explicit VR little endian
 
-  std::string version = TopValue(0x0002, 0x0001);
+  std::string version = TopLevelValue(file_, 0x0002, 0x0001);
   if (version.size() != 2) version = std::string{'\0', '\1'};
-  std::string sopClass = Trimmed(TopValue(0x0002, 0x0002));
-  if (sopClass.empty()) sopClass = Trimmed(TopValue(0x0008, 0x0016));
-  std::string instance = Trimmed(TopValue(0x0008, 0x0018));
-  if (instance.empty()) instance = Trimmed(TopValue(0x0002, 0x0003));
+  std::string sopClass = TrimValue(TopLevelValue(file_, 0x0002, 0x0002));
+  if (sopClass.empty()) sopClass = TrimValue(TopLevelValue(file_, 0x0008, 0x0016));
+  std::string instance = TrimValue(TopLevelValue(file_, 0x0008, 0x0018));
+  if (instance.empty()) instance = TrimValue(TopLevelValue(file_, 0x0002, 0x0003));
   if (!instance.empty() && !options_.option[OptionRetainUids]) instance = uids_.Map(instance);
-  std::string syntax = Trimmed(TopValue(0x0002, 0x0010));
+  std::string syntax = TrimValue(TopLevelValue(file_, 0x0002, 0x0010));
   if (syntax.empty()) syntax = kImplicitLittleSyntax;
 
   EmitHeader(0x0002, 0x0000, vr::UL, 4);
@@ -618,9 +583,9 @@ void Rewriter::BuildMeta() {
 AnonymizeFailure Rewriter::Run(plat::SourceRange* tail, bool* hasTail) {
   if (hasTail != nullptr) *hasTail = false;
   out_.length = 0;
-  if (Trimmed(TopValue(0x0002, 0x0010)) == kDeflatedSyntax) return AnonymizeFailure::Unsupported;
+  if (TrimValue(TopLevelValue(file_, 0x0002, 0x0010)) == kDeflatedSyntax) return AnonymizeFailure::Unsupported;
   outForm_ = Form{file_.explicitVr == 1, file_.littleEndian == 0};
-  patientId_ = Trimmed(TopValue(0x0010, 0x0020));
+  patientId_ = TrimValue(TopLevelValue(file_, 0x0010, 0x0020));
   if (options_.option[OptionShiftDates]) shiftDays_ = uids_.DateShiftDays(patientId_);
 
   if (!out_.Reserve(file_.fileBytes.length + 4096)) return AnonymizeFailure::OutputTooLarge;
