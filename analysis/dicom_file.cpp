@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include <zlib.h>
+
 #include "analysis/internal/element_walker.h"
 #include "analysis/tag_dictionary.h"
 #include "analysis/transfer_syntax.h"
@@ -78,7 +80,23 @@ void DicomFile::BeginAnalysis(const std::u16string& filePath) {
   // their own.
   if (fileBytes.Adopted()) fileBytes.Release();
   viewsFile_ = false;
+  sourceFirst_ = sourceEnd_ = 0;
+  ResetWalk();
+}
+
+void DicomFile::ResetWalk() {
+  depth = 0;
+  elementCounter = 0;
+  elements.length = 0;
   implicitContent_.clear();
+  inflatedBytes.Release();
+  deflatedFrom_ = -1;
+  inflateFailed_ = false;
+  tooManyRecords_ = false;
+  fixedEncoding_ = false;
+  characterSet_ = CharacterSet{};
+  characterSetSeen_ = false;
+  itemCharacterSets_.clear();
 }
 
 void DicomFile::Analyse(const std::u16string& filePath) {
@@ -97,7 +115,36 @@ void DicomFile::Analyse(const std::u16string& filePath) {
     viewsFile_ = false;
     status = StatusNotRead;
     if (LogWanted()) Log(u"文件打开失败，分析进程结束");
+    return;
   }
+  if (viewsFile_) HoldShownBytes();
+}
+
+void DicomFile::HoldShownBytes() {
+  // The Pixel Data value is the one part a view may leave on the disk: it is
+  // most of an image file, and only the hex view ever reads it. A file whose
+  // data set was inflated shows no byte of its view, which is held whole.
+  int64_t first = fileBytes.length, end = fileBytes.length;
+  if (!Deflated()) {
+    for (const DicomElement& e : elements) {
+      if (e.depth != 0 || e.Key() != MakeTagKey(0x7FE0, 0x0010) || e.length <= 0) continue;
+      first = std::clamp<int64_t>(static_cast<int64_t>(e.end) - e.length, 0, fileBytes.length);
+      end = std::clamp<int64_t>(e.end, first, fileBytes.length);
+      break;
+    }
+  }
+  // Holding fails only when memory runs out; the view then keeps following
+  // the file, and a change still shows as one.
+  const bool held = plat::HoldViewRange(fileBytes.data, static_cast<size_t>(fileBytes.length), 0,
+                                        static_cast<size_t>(first)) &&
+                    plat::HoldViewRange(fileBytes.data, static_cast<size_t>(fileBytes.length),
+                                        static_cast<size_t>(end), static_cast<size_t>(fileBytes.length));
+  sourceFirst_ = held ? first : 0;
+  sourceEnd_ = held ? end : fileBytes.length;
+}
+
+bool DicomFile::ReadsSourceFile(int64_t first, int64_t end) const {
+  return viewsFile_ && first < sourceEnd_ && end > sourceFirst_;
 }
 
 void DicomFile::AnalyseBytes(const std::u16string& filePath, const uint8_t* bytes, size_t count) {
@@ -178,20 +225,55 @@ void DicomFile::WalkFromMarker() {
     }
   }
 
-  characterSet_ = CharacterSet{};
-  characterSetSeen_ = false;
-  itemCharacterSets_.clear();
-  ElementWalker walker(*this);
-  elementCounter = 0;
-  int64_t p = start;
-  walkStop = start;
-  while (p >= 0 && p < n) {
-    walkStop = p;
-    p = walker.ReadElement(p);
-  }
-  if (p == n) walkStop = n;
+  const size_t logMark = logText.size();
+  const int32_t metaBefore = metaSeen;
+  int64_t p = WalkFrom(start);
 
-  if (p == n) {
+  // A bare data set that is not implicit VR little endian stops early in that
+  // walk. The explicit encodings are tried in turn from the start; the first
+  // that reads to the end of the file is kept, otherwise the implicit walk.
+  if (!marker && p != WalkedBytes().length) {
+    struct Fallback {
+      int32_t littleEndian;
+      int32_t syntaxRow;
+      const char16_t* message;
+    };
+    static const Fallback kFallbacks[] = {
+        {1, kExplicitLittleRow, u"此文件按显式VR小端模式重新分析"},
+        {0, kExplicitBigRow, u"此文件按显式VR大端模式重新分析"},
+    };
+    const auto walkAs = [&](const Fallback* fallback, bool quiet) {
+      const int32_t savedGate = logEnabled;
+      if (quiet) logEnabled = 0;
+      ResetWalk();
+      metaSeen = metaBefore;
+      explicitVr = fallback != nullptr ? 1 : 0;
+      littleEndian = fallback != nullptr ? fallback->littleEndian : 1;
+      transferSyntaxIndex = fallback != nullptr ? fallback->syntaxRow : 0;
+      fixedEncoding_ = fallback != nullptr;
+      const int64_t reached = WalkFrom(0);
+      logEnabled = savedGate;
+      return reached;
+    };
+    const Fallback* chosen = nullptr;
+    for (const Fallback& fallback : kFallbacks) {
+      if (walkAs(&fallback, true) == WalkedBytes().length) {
+        chosen = &fallback;
+        break;
+      }
+    }
+    // The log tells the walk that was kept, element lines included.
+    if (LogWanted() || chosen == nullptr) {
+      logText.resize(logMark);
+      if (chosen != nullptr && LogWanted()) Log(chosen->message);
+      p = walkAs(chosen, false);
+    } else {
+      p = WalkedBytes().length;
+    }
+  }
+
+  // A deflated data set ends where its inflated bytes do.
+  if (p == WalkedBytes().length && !inflateFailed_) {
     if (LogWanted()) Log(u"文件分析完毕!\r\n\r\n");
     if (elements.length > 0) status = StatusImage;
     bool topLevelPixelData = false;
@@ -206,6 +288,84 @@ void DicomFile::WalkFromMarker() {
     if (LogWanted()) Log(u"文件分析中断!\r\n\r\n");
     status = StatusInterrupted;
   }
+}
+
+int64_t DicomFile::WalkFrom(int64_t start) {
+  ElementWalker walker(*this);
+  elementCounter = 0;
+  int64_t n = fileBytes.length;
+  int64_t p = start;
+  walkStop = start;
+  while (p >= 0 && p < n) {
+    walkStop = p;
+    // A deflated data set begins with the first element after the meta
+    // group; from there the walk reads the inflated bytes.
+    if (transferSyntaxIndex == kDeflatedExplicitLittleRow && metaSeen == 1 && !Deflated() && p + 2 <= n &&
+        (fileBytes.data[p] | (fileBytes.data[p + 1] << 8)) != 0x0002) {
+      if (!InflateDataSet(p)) inflateFailed_ = true;
+      walker.Rebind();
+      n = inflatedBytes.length;
+      if (p >= n) break;
+    }
+    p = walker.ReadElement(p);
+  }
+  if (p == n) walkStop = n;
+  return p;
+}
+
+bool DicomFile::InflateDataSet(int64_t start) {
+  // Two passes: the first measures the inflated size, so that the buffer is
+  // made once, exactly as large as needed; the limit on file sizes bounds it.
+  const int64_t n = fileBytes.length;
+  const auto inflateInto = [&](uint8_t* into, int64_t room, int64_t& produced) {
+    z_stream z{};
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;  // raw deflate, no zlib header
+    z.next_in = const_cast<Bytef*>(fileBytes.data + start);
+    z.avail_in = static_cast<uInt>(n - start);
+    uint8_t scratch[1 << 16];
+    produced = 0;
+    int result = Z_OK;
+    while (result == Z_OK) {
+      uint8_t* out = into != nullptr ? into + produced : scratch;
+      const int64_t left = into != nullptr ? room - produced : static_cast<int64_t>(sizeof scratch);
+      if (left <= 0) break;
+      z.next_out = out;
+      z.avail_out = static_cast<uInt>(std::min<int64_t>(left, 1 << 30));
+      result = inflate(&z, Z_NO_FLUSH);
+      produced += static_cast<int64_t>(z.next_out - out);
+      if (result == Z_BUF_ERROR) break;  // the input ended before the stream did
+      if (produced > room) break;
+    }
+    inflateEnd(&z);
+    return result == Z_STREAM_END;
+  };
+
+  int64_t size = 0;
+  bool whole = inflateInto(nullptr, kMaxFileBytes - start + 1, size);
+  if (size > kMaxFileBytes - start) {
+    size = kMaxFileBytes - start;
+    whole = false;
+  }
+  deflatedFrom_ = static_cast<int32_t>(start);
+  if (!inflatedBytes.Reserve(start + size)) {
+    whole = false;
+    size = 0;
+  }
+  // The meta group is small; the records of its elements point into this copy.
+  if (!inflatedBytes.Assign(fileBytes.data, start)) {
+    whole = false;
+    size = 0;
+  }
+  if (size > 0) {
+    int64_t produced = 0;
+    (void)inflateInto(inflatedBytes.data + start, size, produced);
+    inflatedBytes.length = static_cast<int32_t>(start + std::min(produced, size));
+  }
+  if (LogWanted()) {
+    Log(plat::FormatText(u"数据集已压缩，解压后 %d 字节", {static_cast<long long>(size)}));
+    if (!whole) Log(plat::FormatText(u"%d 处的压缩数据无法完整解压", {static_cast<long long>(start)}));
+  }
+  return whole;
 }
 
 bool DicomFile::InsideImplicitContent(const DicomElement& e) const {
@@ -271,13 +431,14 @@ bool DicomFile::IsBigEndianElement(const DicomElement& e) const {
 void DicomFile::ValueSpan(const DicomElement& e, const uint8_t*& first, int32_t& count) const {
   first = nullptr;
   count = 0;
-  if (e.length <= 0 || fileBytes.data == nullptr) return;
+  const ByteBuffer<uint8_t>& bytes = WalkedBytes();
+  if (e.length <= 0 || bytes.data == nullptr) return;
   int64_t start = static_cast<int64_t>(e.end) - e.length;
   int64_t stop = e.end;
   if (start < 0) start = 0;
-  if (stop > fileBytes.length) stop = fileBytes.length;
+  if (stop > bytes.length) stop = bytes.length;
   if (stop <= start) return;
-  first = fileBytes.data + start;
+  first = bytes.data + start;
   count = static_cast<int32_t>(stop - start);
 }
 
@@ -285,7 +446,7 @@ int32_t DicomFile::ValueByKey(TagKey key, std::u16string& out) const {
   for (const DicomElement& e : elements) {
     if (e.depth != 0 || e.Key() != key) continue;
     if (e.length <= 0) return -1;  // empty, or undefined (a sequence)
-    if (e.length > fileBytes.length) {
+    if (e.length > WalkedBytes().length) {
       out.clear();  // a value longer than the whole file reads as nothing
       return e.length;
     }

@@ -35,6 +35,10 @@ constexpr int64_t kMaxFileBytes = 1024000000;
 constexpr int64_t kViewedFileMinimum = 256 * 1024;
 // Sequences nested deeper than this fail the element that opens them.
 constexpr int32_t kMaxSequenceDepth = 256;
+// A walk that would record more elements than this stops as interrupted: the
+// largest real files hold about a million, and a file of zeros as long as
+// kMaxFileBytes would otherwise walk into 128 million empty records.
+constexpr int32_t kMaxElementRecords = 16000000;
 
 // Process-wide source of DicomFile serials; never decremented.
 extern std::atomic<int32_t> fileSerialCounter;
@@ -62,6 +66,13 @@ class DicomFile {
   int32_t logEnabled = 1;
   SeriesEntry* series = nullptr;
   int32_t serial;
+  // For a deflated data set: the file meta group as read, then the inflated
+  // data set, which starts at DeflatedFrom() as the compressed one does in
+  // `fileBytes`. Empty for every other file.
+  ByteBuffer<uint8_t> inflatedBytes;
+  // The most element records a walk makes before it stops as interrupted
+  // (kMaxElementRecords; tests choose fewer).
+  int32_t recordLimit = kMaxElementRecords;
 
   DicomFile();
   ~DicomFile();
@@ -111,6 +122,25 @@ class DicomFile {
   // set's own (its first top-level (0008,0005)).
   const CharacterSet& CharacterSetOf(const DicomElement& e) const;
 
+  // The bytes the element records point into: `inflatedBytes` for a
+  // deflated data set, `fileBytes` (as read) otherwise.
+  const ByteBuffer<uint8_t>& WalkedBytes() const { return Deflated() ? inflatedBytes : fileBytes; }
+  // Whether the data set was stored deflated and was walked inflated; it
+  // starts at DeflatedFrom() (-1 otherwise), where the meta group ends.
+  bool Deflated() const { return deflatedFrom_ >= 0; }
+  int32_t DeflatedFrom() const { return deflatedFrom_; }
+
+  // For a file viewed in place: whether the byte range [first, end) of
+  // `fileBytes` reads the file on the disk rather than memory of its own.
+  // Every byte before the Pixel Data value and after it is held in memory
+  // once the analysis is done, so that what the views show is what was
+  // analysed; only the pixel value itself follows the file.
+  bool ReadsSourceFile(int64_t first, int64_t end) const;
+  // Whether the file on the disk was written, truncated or replaced since it
+  // was loaded, or a page of it could not be read. False for files read into
+  // memory, which nothing can change.
+  bool SourceChanged() const { return !BytesAsLoaded(); }
+
   // Bytes of the element's value that lie inside the file: [first, first+count).
   // Values that run past the end of a truncated file are cut at its end.
   void ValueSpan(const DicomElement& e, const uint8_t*& first, int32_t& count) const;
@@ -130,6 +160,15 @@ class DicomFile {
   void BeginAnalysis(const std::u16string& filePath);
   bool ReadWholeFile();
   void WalkFromMarker();
+  // One top-level walk from `start`; returns where it ended (-1 on failure).
+  int64_t WalkFrom(int64_t start);
+  // Clears what a walk recorded so that another can start afresh.
+  void ResetWalk();
+  // Inflates the data set that starts at `start` into `inflatedBytes`; false
+  // when the stream is broken (what could be inflated is kept).
+  bool InflateDataSet(int64_t start);
+  // Holds the bytes around the Pixel Data value of a viewed file in memory.
+  void HoldShownBytes();
   // True when the element lies inside the value of an element of undefined
   // length that is not a sequence: such content is implicit VR little endian
   // whatever the data set's encoding.
@@ -160,6 +199,17 @@ class DicomFile {
   // Set when `fileBytes` view the file: its stamp when it was opened.
   bool viewsFile_ = false;
   plat::FileStamp viewedStamp_;
+  // For a viewed file: the range [first, end) of `fileBytes` that still
+  // reads the file (the Pixel Data value); empty when all is held.
+  int64_t sourceFirst_ = 0;
+  int64_t sourceEnd_ = 0;
+
+  int32_t deflatedFrom_ = -1;
+  bool inflateFailed_ = false;
+  // Set while a bare data set is walked in an explicit encoding chosen for
+  // it: its first element then does not make it implicit.
+  bool fixedEncoding_ = false;
+  bool tooManyRecords_ = false;
 
   // The byte ranges [first, end) of such contents, sorted and disjoint (an
   // inner range is dropped when the range around it is added). Usually empty.

@@ -74,11 +74,6 @@ const TransferSyntaxRow kRows[kTransferSyntaxCount] = {
     {41, "1.2.840.10008.1.2.6.2", u"XML Encoding (Retired)", u"XML编码（废弃）"},
 };
 
-// Rows whose data set encoding differs from explicit VR little endian.
-constexpr int32_t kImplicitLittleRow = 0;
-constexpr int32_t kExplicitLittleRow = 1;
-constexpr int32_t kExplicitBigRow = 3;
-
 }  // namespace
 
 const TransferSyntaxRow& TransferSyntaxAt(int32_t index) {

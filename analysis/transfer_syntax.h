@@ -14,6 +14,11 @@ struct TransferSyntaxRow {
 };
 
 constexpr int32_t kTransferSyntaxCount = 42;
+// Rows whose syntax changes how the data set is read.
+constexpr int32_t kImplicitLittleRow = 0;
+constexpr int32_t kExplicitLittleRow = 1;
+constexpr int32_t kDeflatedExplicitLittleRow = 2;
+constexpr int32_t kExplicitBigRow = 3;
 const TransferSyntaxRow& TransferSyntaxAt(int32_t index);
 
 // True for the rows under which a file with top-level Pixel Data is an image:

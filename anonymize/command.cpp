@@ -61,6 +61,8 @@ constexpr FailureTexts kFailureTexts[] = {
      u"像素中可能含有烧录文字，已拒绝"},
     {AnonymizeFailure::NameTaken, "an earlier copy of this run already takes the output path",
      u"本次已有副本使用同一输出路径"},
+    {AnonymizeFailure::DeflatedDataSet, "the data set is deflated, which this profile cannot write",
+     u"数据集为压缩格式，此方案无法写出"},
 };
 
 const FailureTexts* TextsOf(AnonymizeFailure failure) {
@@ -142,6 +144,9 @@ AnonymizeFailure BuildForSaving(AnonyProfile& profile, const DicomFile& file, co
   if (placement != AnonymizeFailure::None) return placement;
   const AnonymizeFailure target = CheckTarget(file, path, sources);
   if (target != AnonymizeFailure::None) return target;
+  // The profile copies the meta group as read: with a deflated data set
+  // written inflated, its transfer syntax would name the wrong encoding.
+  if (file.Deflated()) return AnonymizeFailure::DeflatedDataSet;
   if (!profile.BuildAnonymized(file)) return AnonymizeFailure::OutputTooLarge;
   // A file viewed in place that another program changed since it was loaded
   // would give a copy that mixes the bytes of two versions against the

@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-dev            # libFuzzer and the sanitizer runtimes
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsdl2-dev libfreetype-dev libfontconfig-dev libpng-dev
+  zlib1g-dev                       # inflating deflated data sets
   fonts-arphic-uming fonts-dejavu-core
   fonts-tlwg-garuda-ttf fonts-lexi-gulim fonts-vlgothic  # Thai, Korean and Japanese kana beside them
   xvfb x11-apps                    # a real X display for the window tests

@@ -39,6 +39,8 @@ struct FileMark {
   plat::COLORREF colour;
 };
 constexpr FileMark kCurrentFileMark{u"主", kMainMark};
+constexpr const char16_t* kChangedFileMark = u"[已更改]";
+constexpr plat::COLORREF kChangedFileText = kValueColours[1];  // the red of differing values
 constexpr FileMark kCompareFileMark{u"比", kCompareMark};
 
 // The box around a file row at (x, y) and the tab left of it.
@@ -153,10 +155,12 @@ int32_t DrawSeriesFiles(ShowWork& panel, SeriesEntry& s, HDC dc, POINT origin, i
     if (y - kInkMargin >= visibleBottom) break;
     const DicomFile* file = s.shownFiles[k];
     if (file == nullptr || !LineVisible(y, th, visibleTop, visibleBottom)) continue;
-    text = plat::FormatText(u"%d.%s", {k + 1, file->shortPath});
+    // A file whose source changed on the disk since it was loaded says so.
+    const bool changed = file->SourceChanged();
+    text = plat::FormatText(u"%d.%s%s", {k + 1, changed ? kChangedFileMark : u"", file->shortPath});
     if (file->serial == panel.currentSerial) DrawFileMark(dc, x, y, th, kCurrentFileMark);
     else if (file->serial == panel.compareSerial) DrawFileMark(dc, x, y, th, kCompareFileMark);
-    plat::SetTextColor(dc, kTextGrey);
+    plat::SetTextColor(dc, changed ? kChangedFileText : kTextGrey);
     RECT cell{x, y, x + kRowWidth, y + th};
     plat::DrawTextW(dc, text, cell, 0);
   }

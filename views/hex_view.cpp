@@ -15,6 +15,10 @@ constexpr int32_t kInset = 16;        // the dump's distance from the panel bord
 constexpr int32_t kBytesPerRow = 16;
 constexpr int32_t kMaxShownBytes = 160;  // ten rows, whatever the element's size
 constexpr std::u16string_view kColumnHeader = u"0  1  2  3  4  5  6  7  8  9  a  b  c  d  e  f";
+// Added to the path line: the bytes shown are the inflated data set; the file
+// on the disk changed since it was loaded.
+constexpr std::u16string_view kInflatedNote = u"  [解压后的数据集]";
+constexpr std::u16string_view kChangedNote = u"  [文件在载入后已更改]";
 
 // What a byte of the dump is, relative to its element. The classes follow
 // fixed offsets from the first tag byte for every element, so in a 12-byte
@@ -77,10 +81,22 @@ int32_t DrawHexDump(ShowWork& panel, HDC dc, POINT origin, int32_t serial, int32
   const plat::SIZE offsetSize = plat::GetTextExtentPoint32W(dc, u"00000: ");
   const int32_t cw = offsetSize.cx;
   const int32_t ch = offsetSize.cy;
+  // The bytes the records point into: for a deflated data set, the
+  // inflated ones, which the title says.
+  const ByteBuffer<uint8_t>& walked = f->WalkedBytes();
+  const bool inRange = index >= 0 && index < f->elements.length;
   plat::SetTextColor(dc, kHexPath);
-  plat::TextOutW(dc, x, y, f->path);
+  std::u16string title = f->path;
+  if (f->Deflated()) title += kInflatedNote;
+  if (inRange && !f->Deflated()) {
+    // Only the Pixel Data value is read from the file when shown; if the
+    // file changed since it was loaded, those bytes are not what was analysed.
+    const DicomElement& e = f->elements[index];
+    if (f->ReadsSourceFile(e.offset, e.end) && f->SourceChanged()) title += kChangedNote;
+  }
+  plat::TextOutW(dc, x, y, title);
   y += ch + 2;
-  if (index < 0 || index >= f->elements.length) return y;
+  if (!inRange) return y;
 
   const DicomElement& e = f->elements[index];
   plat::SetTextColor(dc, kHexGrey);
@@ -88,7 +104,7 @@ int32_t DrawHexDump(ShowWork& panel, HDC dc, POINT origin, int32_t serial, int32
 
   // One row of context before the element and one after it, never beyond
   // the bytes the file holds.
-  const int64_t fileLength = f->fileBytes.length;
+  const int64_t fileLength = walked.length;
   int64_t start = static_cast<int64_t>(e.offset) / kBytesPerRow * kBytesPerRow;
   if (start >= kBytesPerRow) start -= kBytesPerRow;
   int64_t stop = static_cast<int64_t>(e.end) / kBytesPerRow * kBytesPerRow + kBytesPerRow;
@@ -101,7 +117,7 @@ int32_t DrawHexDump(ShowWork& panel, HDC dc, POINT origin, int32_t serial, int32
 
   const int32_t hw = plat::GetTextExtentPoint32W(dc, u"00 ").cx;
   const bool explicitVr = f->IsExplicitElement(e) != 0;
-  const uint8_t* bytes = f->fileBytes.data;
+  const uint8_t* bytes = walked.data;
   int32_t cellX = x;
   std::u16string characters;
   for (int64_t n = 0; n < shown; ++n) {

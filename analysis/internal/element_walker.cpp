@@ -36,7 +36,12 @@ uint32_t Swap32(uint32_t v) { return __builtin_bswap32(v); }
 }  // namespace
 
 ElementWalker::ElementWalker(DicomFile& file)
-    : file_(file), bytes_(file.fileBytes.data), n_(file.fileBytes.length) {}
+    : file_(file), bytes_(file.WalkedBytes().data), n_(file.WalkedBytes().length) {}
+
+void ElementWalker::Rebind() {
+  bytes_ = file_.WalkedBytes().data;
+  n_ = file_.WalkedBytes().length;
+}
 
 uint16_t ElementWalker::Read16(int64_t q, bool swapped) const {
   uint16_t v;
@@ -77,7 +82,7 @@ int64_t ElementWalker::ReadElement(int64_t p) {
     record.vr = Read16(p + 4, false);
   } else {
     // A data set that does not start with a file meta group is implicit VR.
-    if (record.group > 0x0002 && f.metaSeen == -1) f.explicitVr = 0;
+    if (record.group > 0x0002 && f.metaSeen == -1 && !f.fixedEncoding_) f.explicitVr = 0;
     if (f.littleEndian == 0) {
       record.group = Swap16(record.group);
       record.element = Swap16(record.element);
@@ -90,6 +95,11 @@ int64_t ElementWalker::ReadElement(int64_t p) {
   if (record.vr != vr::SQ && !undefinedValue && record.end > limit_) return -1;
 
   const int32_t index = f.elements.length;
+  if (index >= f.recordLimit) {
+    if (!f.tooManyRecords_) LogFailure(u"%d:%d 处的元素超过上限,分析结束", p);
+    f.tooManyRecords_ = true;
+    return -1;
+  }
   if (!f.elements.Append(record)) return -1;
   if (record.Key() == kSpecificCharacterSet) f.NoteCharacterSet(record, itemStart_);
   if (f.LogWanted()) f.Log(ElementLogLine(record, f, f.elementCounter), record.depth);
@@ -192,7 +202,7 @@ int64_t ElementWalker::WalkItem(int64_t s, uint32_t itemLength) {
   }
   const bool bigEndianTags = file_.littleEndian == 0;
   for (;;) {
-    if (Fails(position, 4)) return -1;
+    if (Fails(position, 4) || position + 8 > limit_) return -1;
     if (IsSpecialTag(position, kItemDelimiter, bigEndianTags)) return position + 8;
     position = ReadElement(position);
     if (position < 0) return -1;
@@ -263,12 +273,18 @@ bool ElementWalker::WalkSequence(DicomElement& record) {
         end = declaredEnd;
         const int64_t outerLimit = limit_;
         limit_ = declaredEnd;
+        // Items of undefined length are walked to their delimiters; the
+        // limit keeps them inside the sequence.
         for (int64_t q = p + 8; q < declaredEnd;) {
-          if (Fails(q, 8) || !IsSpecialTag(q, kItem, bigEndianTags)) break;
-          const uint32_t itemLength = Read32(q + 4, bigEndianTags);
-          if (itemLength == kUndefinedLength) break;
-          q = WalkItem(q + 8, itemLength);
-          if (q < 0) break;
+          if (Fails(q, 8) || !IsSpecialTag(q, kItem, bigEndianTags)) {
+            LogFailure(u"%d:%d 处的序列项无法读完,从序列结尾继续", q);
+            break;
+          }
+          q = WalkItem(q + 8, Read32(q + 4, bigEndianTags));
+          if (q < 0) {
+            LogFailure(u"%d:%d 处的序列项无法读完,从序列结尾继续", p);
+            break;
+          }
         }
         limit_ = outerLimit;
       }

@@ -16,6 +16,9 @@ class ElementWalker {
   // position of the next element, or -1 when the element cannot be read.
   // Positions only ever move forward.
   int64_t ReadElement(int64_t p);
+  // Reads the file's walked bytes again after they moved (a data set that
+  // was inflated).
+  void Rebind();
 
  private:
   // Completes a new record with its VR, length and end; false on failure.

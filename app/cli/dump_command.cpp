@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "analysis/value_text.h"
 #include "app/cli/commands.h"
 #include "app/cli/json_text.h"
+#include "platform/core/files.h"
 #include "platform/core/text.h"
 
 namespace {
@@ -39,7 +41,22 @@ void AppendHex4(std::string& out, uint16_t v) {
   out.append(digits, 4);
 }
 
-void AppendJson(std::string& out, const DicomFile& file) {
+void Write(const std::string& text, FILE* stream) {
+  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+// Output goes to its stream in pieces of about a megabyte, so that a file of
+// millions of elements never has its whole output in memory. Without a
+// stream it stays in `out` for a writer to take.
+constexpr size_t kOutputPiece = size_t{1} << 20;
+void Spill(std::string& out, FILE* stream) {
+  if (stream != nullptr && out.size() >= kOutputPiece) {
+    Write(out, stream);
+    out.clear();
+  }
+}
+
+void AppendJson(std::string& out, const DicomFile& file, FILE* stream = nullptr) {
   out += "{\"path\":";
   AppendJsonString(out, file.path);
   out += ",\"status\":";
@@ -52,9 +69,10 @@ void AppendJson(std::string& out, const DicomFile& file) {
   AppendInt(out, file.littleEndian);
   out += ",\"elements\":[";
   // About 150 bytes per element: one allocation instead of a growth series.
-  out.reserve(out.size() + static_cast<size_t>(file.elements.length) * 160);
+  if (stream == nullptr) out.reserve(out.size() + static_cast<size_t>(file.elements.length) * 160);
   bool first = true;
   for (const DicomElement& e : file.elements) {
+    Spill(out, stream);
     if (!first) out.push_back(',');
     first = false;
     out += "{\"tag\":\"";
@@ -88,30 +106,38 @@ void AppendJson(std::string& out, const DicomFile& file) {
 }
 
 // Element lines as the log writes them, four spaces per nesting level.
-void AppendElementLines(std::string& out, const DicomFile& file) {
+void AppendElementLines(std::string& out, const DicomFile& file, FILE* stream) {
   int32_t counter = 0;
   for (const DicomElement& e : file.elements) {
+    Spill(out, stream);
     out.append(static_cast<size_t>(e.depth > 0 ? e.depth : 0) * 4, ' ');
     plat::AppendUtf8(out, ElementLogLine(e, file, ++counter, ValueForm::Whole));
     out.push_back('\n');
   }
 }
 
-// The output of one file: standard output text and, for an unreadable file
-// in JSON mode, its log for standard error.
-void DumpOne(const char* arg, DumpMode mode, std::string& out, std::string& err) {
-  DicomFile file;
-  if (mode == DumpMode::Log) file.logToText = 1;
-  file.Analyse(plat::PathFromNative(arg));
+// Analyses one file for its dump. Unreadable files are analysed again with
+// the log kept, so that their output says why (cheap, as nothing beyond the
+// header was read).
+std::unique_ptr<DicomFile> AnalyseForDump(const char* arg, DumpMode mode) {
+  auto file = std::make_unique<DicomFile>();
+  if (mode == DumpMode::Log) file->logToText = 1;
+  file->Analyse(plat::PathFromNative(arg));
+  if (file->status == StatusNotRead && mode != DumpMode::Log) {
+    file->logToText = 1;
+    file->Analyse(file->path);
+  }
+  return file;
+}
+
+// The output of one analysed file: standard output text into `out` (spilled
+// into `stream` as it grows, when there is one) and, for an unreadable file
+// in JSON mode, its log for standard error, so that standard output keeps
+// one object per line.
+void FormatDump(const DicomFile& file, DumpMode mode, std::string& out, std::string& err, FILE* stream) {
   if (file.status == StatusNotRead && mode != DumpMode::Log) {
-    // Unreadable files report why: analyse again with the log kept (cheap,
-    // as nothing beyond the header was read).
-    // In JSON mode the log goes to standard error, so that standard output
-    // keeps one object per line.
-    file.logToText = 1;
-    file.Analyse(file.path);
     if (mode == DumpMode::Json) {
-      AppendJson(out, file);
+      AppendJson(out, file, stream);
       plat::AppendUtf8(err, file.logText);
     } else {
       out += "# ";
@@ -123,7 +149,7 @@ void DumpOne(const char* arg, DumpMode mode, std::string& out, std::string& err)
   }
   switch (mode) {
     case DumpMode::Json:
-      AppendJson(out, file);
+      AppendJson(out, file, stream);
       break;
     case DumpMode::Log:
       plat::AppendUtf8(out, file.logText);
@@ -134,21 +160,26 @@ void DumpOne(const char* arg, DumpMode mode, std::string& out, std::string& err)
       out += " status ";
       AppendInt(out, file.status);
       out.push_back('\n');
-      AppendElementLines(out, file);
+      AppendElementLines(out, file, stream);
       break;
   }
 }
 
-void Write(const std::string& text, FILE* stream) {
-  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stream);
-}
-
 // Many files are analysed on a few worker threads while this thread writes
 // their outputs in the order given. Workers run at most kWindow files ahead of
-// the writer, so that only a few files' bytes are in memory at once.
+// the writer, and hold at most kBytesAhead of analysed files' bytes beyond the
+// one being written (a file larger than that waits until it is the only one),
+// so that memory stays near that of the largest file. A small file's output
+// is formatted by its worker; a large one's is streamed by the writer, element
+// by element, from its analysed file.
+constexpr int64_t kBytesAhead = int64_t{32} << 20;
+constexpr int32_t kFormattedAhead = 10000;  // elements; about 1.5 MB of output
+
 void DumpInParallel(char** paths, size_t count, DumpMode mode, unsigned workers) {
   struct Slot {
     std::string out, err;
+    std::unique_ptr<DicomFile> file;  // set when the writer formats the output
+    int64_t reserved = 0;             // bytes counted against kBytesAhead
     bool done = false;
   };
   const size_t kWindow = 2 * workers;
@@ -156,22 +187,44 @@ void DumpInParallel(char** paths, size_t count, DumpMode mode, unsigned workers)
   std::mutex lock;
   std::condition_variable changed;
   size_t next = 0, written = 0;
+  int64_t bytesAhead = 0;
+  int64_t nextSize = -1;  // the size of the file at `next`, once looked up
 
   auto work = [&] {
     for (;;) {
       size_t i;
       {
         std::unique_lock<std::mutex> guard(lock);
-        changed.wait(guard, [&] { return next >= count || next < written + kWindow; });
+        // Files are taken and their bytes counted in order, so that a file
+        // waiting for room only waits for files before it, which the writer
+        // finishes.
+        changed.wait(guard, [&] {
+          if (next >= count) return true;
+          if (next >= written + kWindow) return false;
+          if (nextSize < 0) {
+            plat::FileStamp stamp;
+            nextSize = plat::StampOf(plat::PathFromNative(paths[next]), stamp) ? static_cast<int64_t>(stamp.size) : 0;
+          }
+          return bytesAhead == 0 || bytesAhead + nextSize <= kBytesAhead;
+        });
         if (next >= count) return;
         i = next++;
+        slots[i].reserved = nextSize;
+        bytesAhead += nextSize;
+        nextSize = -1;
       }
+      changed.notify_all();
       std::string out, err;
-      DumpOne(paths[i], mode, out, err);
+      std::unique_ptr<DicomFile> file = AnalyseForDump(paths[i], mode);
+      if (file->elements.length <= kFormattedAhead) {
+        FormatDump(*file, mode, out, err, nullptr);
+        file.reset();
+      }
       {
         std::lock_guard<std::mutex> guard(lock);
         slots[i].out = std::move(out);
         slots[i].err = std::move(err);
+        slots[i].file = std::move(file);
         slots[i].done = true;
       }
       changed.notify_all();
@@ -182,17 +235,22 @@ void DumpInParallel(char** paths, size_t count, DumpMode mode, unsigned workers)
 
   for (size_t i = 0; i < count; ++i) {
     std::string out, err;
+    std::unique_ptr<DicomFile> file;
     {
       std::unique_lock<std::mutex> guard(lock);
       changed.wait(guard, [&] { return slots[i].done; });
       out = std::move(slots[i].out);
       err = std::move(slots[i].err);
+      file = std::move(slots[i].file);
     }
+    if (file != nullptr) FormatDump(*file, mode, out, err, stdout);
+    file.reset();
     Write(out, stdout);
     Write(err, stderr);
     {
       std::lock_guard<std::mutex> guard(lock);
       written = i + 1;
+      bytesAhead -= slots[i].reserved;
     }
     changed.notify_all();
   }
@@ -226,13 +284,13 @@ int RunDumpCommand(int argc, char** argv) {
   }
   std::string out, err;
   for (size_t i = 0; i < count; ++i) {
-    DumpOne(argv[first + static_cast<int>(i)], mode, out, err);
+    {
+      std::unique_ptr<DicomFile> file = AnalyseForDump(argv[first + static_cast<int>(i)], mode);
+      FormatDump(*file, mode, out, err, stdout);
+    }
     Write(err, stderr);
     err.clear();
-    if (out.size() > (1u << 20)) {
-      Write(out, stdout);
-      out.clear();
-    }
+    Spill(out, stdout);
   }
   Write(out, stdout);
   return 0;

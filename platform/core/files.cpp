@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/core/internal/file_access.h"
 #include "platform/core/internal/view_guard.h"
@@ -85,6 +86,29 @@ void ReleaseView(void* view, size_t count) {
 }
 
 bool ViewFaulted(const void* view) { return plat_internal::ViewFaulted(view); }
+
+bool HoldViewRange(uint8_t* view, size_t count, size_t first, size_t end) {
+  if (view == nullptr || end > count) end = count;
+  if (view == nullptr || first >= end) return view != nullptr;
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  const size_t page = pageSize > 0 ? static_cast<size_t>(pageSize) : 4096;
+  const size_t from = first / page * page;
+  const size_t to = (end + page - 1) / page * page;  // the view's last page is whole in memory
+  const size_t bytes = to - from;
+  void* copy = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (copy == MAP_FAILED) return false;
+  // A page that cannot be read here reads as zeros and marks the view, as
+  // any other read of it would.
+  std::memcpy(copy, view + from, bytes);
+  // The copy takes the place of the file's pages in one step, so no reader
+  // ever finds the range unmapped.
+  if (::mprotect(copy, bytes, PROT_READ) != 0 ||
+      ::mremap(copy, bytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED, view + from) == MAP_FAILED) {
+    ::munmap(copy, bytes);
+    return false;
+  }
+  return true;
+}
 
 void InputFile::Close() {
   if (fd_ >= 0) ::close(fd_);

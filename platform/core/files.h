@@ -82,5 +82,11 @@ void ReleaseView(void* view, size_t count);
 // Whether a page of a live view from InputFile::MapView could not be read
 // and reads as zeros instead of the file's bytes.
 bool ViewFaulted(const void* view);
+// Makes the bytes [first, end) of a view of `count` bytes (widened to whole
+// pages) a private copy in memory, in place: from then on they keep what
+// they hold now whatever happens to the file, while the rest of the view
+// still reads the file's pages. False (and the view unchanged) when memory
+// for the copy cannot be had.
+bool HoldViewRange(uint8_t* view, size_t count, size_t first, size_t end);
 
 }  // namespace plat

@@ -160,8 +160,15 @@ TEST(DicomFile, LargeFilesAreViewedAndKnowWhenTheDiskChanged) {
     // file still has, and zeros past the page its new end falls in.
     const std::vector<uint8_t> seen(f->fileBytes.begin(), f->fileBytes.end());
     if (std::string(c.name) == "truncated") {
-      EXPECT_TRUE(std::equal(seen.begin(), seen.begin() + 200, bytes.begin()));
-      EXPECT_EQ(std::count(seen.begin() + 4096, seen.end(), 0), static_cast<long>(seen.size() - 4096));
+      // Everything before the Pixel Data value is held as analysed; the value
+      // itself reads the file, zeros past its new end.
+      const DicomElement& pixels = f->elements[f->elements.length - 1];
+      ASSERT_EQ(pixels.Key(), MakeTagKey(0x7FE0, 0x0010));
+      const size_t valueStart = static_cast<size_t>(pixels.end - pixels.length);
+      const size_t firstUnheldPage = (valueStart + 4095) / 4096 * 4096;
+      EXPECT_TRUE(std::equal(seen.begin(), seen.begin() + static_cast<long>(firstUnheldPage), bytes.begin()));
+      EXPECT_EQ(std::count(seen.begin() + static_cast<long>(firstUnheldPage), seen.end(), 0),
+                static_cast<long>(seen.size() - firstUnheldPage));
     } else {
       EXPECT_EQ(seen, bytes) << c.name;
     }
@@ -380,6 +387,207 @@ TEST(DicomFile, ConstructionDefaults) {
   // The default outputs are off: an analysis leaves no log text.
   f.Analyse(u"/nonexistent/y.dcm");
   EXPECT_TRUE(f.logText.empty());
+}
+
+TEST(DicomFile, ShownBytesStayWhatWasAnalysedWhenTheDiskChanges) {
+  // A viewed file whose Patient's Name another program rewrites in place:
+  // the name stays the one analysed, the file counts as changed, and only
+  // the Pixel Data value still reads the disk.
+  fixture::TempDir dir;
+  const std::vector<uint8_t> bytes = FileWithPixels(kViewedFileMinimum);
+  const std::string path = dir.Write("viewed.dcm", bytes);
+  struct timespec earlier[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), earlier, 0), 0);
+  auto f = AnalysedPath(path);
+  ASSERT_EQ(f->status, StatusImage);
+  ASSERT_TRUE(f->fileBytes.Adopted());
+  EXPECT_FALSE(f->SourceChanged());
+  const DicomElement* name = nullptr;
+  const DicomElement* pixels = nullptr;
+  for (const DicomElement& e : f->elements) {
+    if (e.Key() == MakeTagKey(0x0010, 0x0010)) name = &e;
+    if (e.Key() == MakeTagKey(0x7FE0, 0x0010)) pixels = &e;
+  }
+  ASSERT_NE(name, nullptr);
+  ASSERT_NE(pixels, nullptr);
+  EXPECT_FALSE(f->ReadsSourceFile(name->offset, name->end));
+  EXPECT_FALSE(f->ReadsSourceFile(0, pixels->end - pixels->length));
+  EXPECT_TRUE(f->ReadsSourceFile(pixels->offset, pixels->end));
+
+  const int fd = ::open(path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::pwrite(fd, "ROE^JANE", 8, name->end - name->length), 8);
+  ASSERT_EQ(::pwrite(fd, "\x22\x22", 2, pixels->end - 2), 2);
+  ::close(fd);
+
+  EXPECT_TRUE(f->SourceChanged());
+  std::u16string value;
+  ASSERT_GT(f->ValueByKey(MakeTagKey(0x0010, 0x0010), value), 0);
+  EXPECT_EQ(Utf8(value), "DOE^JOHN");
+  // The pixel value follows the disk: that is what the change mark is for.
+  EXPECT_EQ(f->fileBytes[pixels->end - 1], 0x22);
+}
+
+TEST(DicomFile, BareExplicitDataSetsAreReadInTheEncodingThatReachesTheEnd) {
+  struct Case {
+    const char* name;
+    Encoding encoding;
+    int32_t littleEndian;
+    int32_t explicitVr;
+    int32_t syntax;
+    const char16_t* logLine;  // nullptr: the implicit walk is kept
+  } cases[] = {
+      {"implicit little endian", Encoding::ImplicitLittle, 1, 0, 0, nullptr},
+      {"explicit little endian", Encoding::ExplicitLittle, 1, 1, 1, u"此文件按显式VR小端模式重新分析"},
+      {"explicit big endian", Encoding::ExplicitBig, 0, 1, 3, u"此文件按显式VR大端模式重新分析"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DicomBuilder b(c.encoding);
+    b.Text(0x0008, 0x0060, "CS", "CT").Text(0x0010, 0x0010, "PN", "DOE^JOHN").US(0x0028, 0x0010, 512);
+    b.BeginSequence(0x0008, 0x1140).BeginItem().Uid(0x0008, 0x1150, "1.2.3").EndItem().EndSequence();
+    b.Element(0x7FE0, 0x0010, "OW", std::vector<uint8_t>(200, 0x11));
+    auto f = std::make_unique<DicomFile>();
+    f->logToText = 1;
+    f->AnalyseBytes(u"bare", b.Bytes().data(), b.Size());
+    EXPECT_EQ(f->status, StatusImage);
+    EXPECT_EQ(f->explicitVr, c.explicitVr);
+    EXPECT_EQ(f->littleEndian, c.littleEndian);
+    EXPECT_EQ(f->transferSyntaxIndex, c.syntax);
+    EXPECT_EQ(f->elements.length, 6);
+    std::u16string name;
+    ASSERT_GT(f->ValueByKey(MakeTagKey(0x0010, 0x0010), name), 0);
+    EXPECT_EQ(Utf8(name), "DOE^JOHN");
+    EXPECT_TRUE(LogHas(*f, u"此文件没有DICM标记，非DICOM文件"));
+    if (c.logLine != nullptr) EXPECT_TRUE(LogHas(*f, c.logLine));
+    // The log holds the kept walk only: one line per element, one ending.
+    EXPECT_EQ(f->logText.find(u"文件分析中断"), std::u16string::npos);
+    // Without a log the same walk is kept.
+    auto quiet = AnalysedBytes(b.Bytes());
+    EXPECT_EQ(quiet->status, f->status);
+    EXPECT_EQ(quiet->elements.length, f->elements.length);
+    EXPECT_EQ(quiet->littleEndian, f->littleEndian);
+  }
+}
+
+TEST(DicomFile, ABareDataSetNoEncodingReadsKeepsTheImplicitWalk) {
+  // Not DICOM at all: every walk stops early; the first one, implicit VR, is
+  // the one kept and logged, as before.
+  std::vector<uint8_t> bytes(400, 0);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 11);
+  auto f = std::make_unique<DicomFile>();
+  f->logToText = 1;
+  f->AnalyseBytes(u"noise", bytes.data(), bytes.size());
+  EXPECT_EQ(f->status, StatusInterrupted);
+  EXPECT_EQ(f->explicitVr, 0);
+  EXPECT_EQ(f->littleEndian, 1);
+  EXPECT_EQ(f->transferSyntaxIndex, 0);
+  EXPECT_FALSE(LogHas(*f, u"重新分析"));
+  EXPECT_EQ(f->logText.find(u"文件分析中断"), f->logText.rfind(u"文件分析中断"));
+  // A file with the marker is never walked again in another encoding.
+  DicomBuilder b(Encoding::ExplicitLittle);
+  b.Preamble().Text(0x0010, 0x0010, "PN", "DOE^JOHN");
+  auto marked = std::make_unique<DicomFile>();
+  marked->logToText = 1;
+  marked->AnalyseBytes(u"marked", b.Bytes().data(), b.Size());
+  EXPECT_EQ(marked->status, StatusInterrupted);
+  EXPECT_FALSE(LogHas(*marked, u"重新分析"));
+}
+
+TEST(DicomFile, DeflatedDataSetsAreWalkedInflated) {
+  fixture::SimpleFile recipe;
+  recipe.pixelBytes = 4000;
+  const std::vector<uint8_t> deflated = fixture::BuildDeflatedFile(recipe);
+  recipe.encoding = Encoding::ExplicitLittle;
+  const std::vector<uint8_t> plain = fixture::BuildSimpleFile(recipe);
+  ASSERT_LT(deflated.size(), plain.size() / 2) << "the fixture should compress";
+  auto f = std::make_unique<DicomFile>();
+  f->logToText = 1;
+  f->AnalyseBytes(u"deflated.dcm", deflated.data(), deflated.size());
+  auto p = AnalysedBytes(plain);
+
+  EXPECT_EQ(f->status, StatusImage);
+  EXPECT_EQ(f->transferSyntaxIndex, 2);
+  ASSERT_TRUE(f->Deflated());
+  EXPECT_FALSE(p->Deflated());
+  EXPECT_EQ(&p->WalkedBytes(), &p->fileBytes);
+  // The file's bytes stay as read; the records point into the inflated copy,
+  // which holds the meta group as read and then the data set.
+  EXPECT_EQ(std::vector<uint8_t>(f->fileBytes.begin(), f->fileBytes.end()), deflated);
+  const ByteBuffer<uint8_t>& walked = f->WalkedBytes();
+  EXPECT_EQ(&walked, &f->inflatedBytes);
+  const int32_t from = f->DeflatedFrom();
+  EXPECT_TRUE(std::equal(walked.begin(), walked.begin() + from, deflated.begin()));
+  ASSERT_EQ(f->elements[f->elements.length - 1].end, walked.length);
+  // The data set walks as its plain twin does, shifted by the longer UID.
+  ASSERT_EQ(f->elements.length, p->elements.length);
+  int32_t firstOfDataSet = 0;
+  while (firstOfDataSet < p->elements.length && p->elements[firstOfDataSet].group == 0x0002) ++firstOfDataSet;
+  ASSERT_EQ(f->elements[firstOfDataSet].offset, from);
+  const int32_t shift = from - p->elements[firstOfDataSet].offset;
+  for (int32_t i = firstOfDataSet; i < f->elements.length; ++i) {
+    EXPECT_EQ(f->elements[i].Key(), p->elements[i].Key());
+    EXPECT_EQ(f->elements[i].offset, p->elements[i].offset + shift);
+    EXPECT_EQ(f->elements[i].length, p->elements[i].length);
+  }
+  std::u16string name;
+  ASSERT_GT(f->ValueByKey(MakeTagKey(0x0010, 0x0010), name), 0);
+  EXPECT_EQ(Utf8(name), "DOE^JOHN");
+  EXPECT_TRUE(LogHas(*f, u"数据集已压缩"));
+}
+
+TEST(DicomFile, BrokenDeflatedDataSetsAreInterrupted) {
+  const std::vector<uint8_t> whole = fixture::BuildDeflatedFile({});
+  DicomBuilder meta;
+  meta.Preamble().Meta(fixture::kDeflatedExplicitLittle, "1.2.840.10008.5.1.4.1.1.2", "1.2.3.4.5.6.7");
+  const size_t dataSetStart = meta.Size();
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {"cut short", std::vector<uint8_t>(whole.begin(), whole.end() - 10)},
+      {"not deflate at all", [&] {
+         std::vector<uint8_t> b = meta.Bytes();
+         for (int i = 0; i < 64; ++i) b.push_back(0xFF);
+         return b;
+       }()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto f = std::make_unique<DicomFile>();
+    f->logToText = 1;
+    f->AnalyseBytes(u"broken.dcm", c.bytes.data(), c.bytes.size());
+    EXPECT_EQ(f->status, StatusInterrupted);
+    EXPECT_TRUE(f->Deflated());
+    EXPECT_TRUE(LogHas(*f, u"处的压缩数据无法完整解压"));
+    EXPECT_GE(f->WalkedBytes().length, static_cast<int32_t>(dataSetStart));
+    for (const DicomElement& e : f->elements) {
+      const uint8_t* first;
+      int32_t count;
+      f->ValueSpan(e, first, count);
+      if (first != nullptr) EXPECT_LE(first + count, f->WalkedBytes().data + f->WalkedBytes().length);
+    }
+  }
+}
+
+TEST(DicomFile, AWalkStopsAtTheRecordLimit) {
+  // Zeros after a valid header walk as empty elements, eight bytes each.
+  DicomBuilder b;
+  b.Preamble().Meta(fixture::kImplicitLittle);
+  const size_t header = b.Size();
+  std::vector<uint8_t> bytes = b.Bytes();
+  bytes.resize(header + 8 * 1000, 0);
+  auto f = std::make_unique<DicomFile>();
+  f->logToText = 1;
+  f->recordLimit = 500;
+  f->AnalyseBytes(u"zeros.dcm", bytes.data(), bytes.size());
+  EXPECT_EQ(f->status, StatusInterrupted);
+  EXPECT_EQ(f->elements.length, 500);
+  EXPECT_TRUE(LogHas(*f, u"处的元素超过上限,分析结束"));
+  f->recordLimit = 2000;
+  f->AnalyseBytes(u"zeros.dcm", bytes.data(), bytes.size());
+  EXPECT_EQ(f->status, StatusComplete);
+  EXPECT_EQ(kMaxElementRecords, 16000000);
 }
 
 }  // namespace

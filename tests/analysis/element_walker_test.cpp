@@ -397,6 +397,63 @@ TEST(ElementWalker, BrokenItemOfImplicitDefinedSequenceResumesAfterIt) {
   }
 }
 
+TEST(ElementWalker, UndefinedItemsOfImplicitDefinedSequencesAreWalkedToTheirDelimiters) {
+  // A defined-length sequence whose items have undefined length: valid, and
+  // what other readers walk. Their elements must be recorded, nested ones too.
+  DicomBuilder b(Encoding::ImplicitLittle);
+  b.Preamble().Meta(fixture::kImplicitLittle);
+  b.BeginSequence(0x0008, 0x1140, Length::Defined);
+  b.BeginItem(Length::Undefined).Uid(0x0008, 0x1150, "1.2.1").Text(0x0010, 0x0010, "PN", "HIDDEN^NAME").EndItem();
+  b.BeginItem(Length::Undefined);
+  b.BeginSequence(0x0008, 0x1115, Length::Defined).BeginItem(Length::Undefined).Uid(0x0020, 0x000E, "1.2.9");
+  b.EndItem().EndSequence();
+  b.EndItem();
+  b.EndSequence();
+  const int32_t sequenceEnd = static_cast<int32_t>(b.Size());
+  b.Text(0x0010, 0x0020, "LO", "AFTER");
+  auto f = Analysed(b.Bytes());
+
+  EXPECT_EQ(f->status, StatusComplete);
+  std::vector<std::string> shape = Shape(*f);
+  const std::vector<std::string> expected{"0008,1140 SQ 0", "0008,1150 UI 1", "0010,0010 PN 1",
+                                          "0008,1115 SQ 1", "0020,000E UI 2", "0010,0020 LO 0"};
+  EXPECT_EQ(std::vector<std::string>(shape.begin() + 3, shape.end()), expected);
+  EXPECT_EQ(Find(*f, 0x0008, 0x1140)->end, sequenceEnd);
+  std::u16string name;
+  const DicomElement* hidden = Find(*f, 0x0010, 0x0010, 1);
+  ASSERT_NE(hidden, nullptr);
+  EXPECT_EQ(Utf8(ValueText(*hidden, *f)), "HIDDEN^NAME ");
+  EXPECT_FALSE(LogHas(*f, u"无法读完"));
+}
+
+TEST(ElementWalker, UndefinedItemWithoutDelimiterInsideADefinedSequenceStopsAtItsEnd) {
+  // The item's delimiter lies beyond the sequence's declared end (or is
+  // missing): the item's elements inside the sequence stay recorded, the walk
+  // resumes at the declared end and says so in the log.
+  DicomBuilder inner(Encoding::ImplicitLittle);
+  inner.Raw({0xFE, 0xFF, 0x00, 0xE0, 0xFF, 0xFF, 0xFF, 0xFF});  // item of undefined length
+  inner.Uid(0x0008, 0x1150, "1.2.1");
+  const std::vector<uint8_t>& items = inner.Bytes();
+
+  DicomBuilder b(Encoding::ImplicitLittle);
+  b.Preamble().Meta(fixture::kImplicitLittle);
+  b.Header(0x0008, 0x1140, "SQ", static_cast<uint32_t>(items.size()));
+  b.Raw(items);
+  const int32_t sequenceEnd = static_cast<int32_t>(b.Size());
+  b.Text(0x0010, 0x0020, "LO", "AFTER");
+  auto f = Analysed(b.Bytes());
+
+  EXPECT_EQ(Find(*f, 0x0008, 0x1140)->end, sequenceEnd);
+  EXPECT_NE(Find(*f, 0x0008, 0x1150, 1), nullptr);
+  EXPECT_TRUE(LogHas(*f, u"处的序列项无法读完,从序列结尾继续"));
+  // The element after the sequence is read at top level, once.
+  EXPECT_EQ(f->status, StatusComplete);
+  const DicomElement* after = Find(*f, 0x0010, 0x0020);
+  ASSERT_NE(after, nullptr);
+  EXPECT_EQ(after->depth, 0);
+  EXPECT_EQ(after->offset, sequenceEnd);
+}
+
 // ---------------------------------------------------------------------------
 // Pixel Data
 

@@ -1,5 +1,7 @@
 #include "tests/support/dicom_builder.h"
 
+#include <zlib.h>
+
 #include <cstring>
 #include <stdexcept>
 
@@ -212,6 +214,35 @@ DicomBuilder& DicomBuilder::Raw(std::initializer_list<uint8_t> bytes) {
 DicomBuilder& DicomBuilder::Raw(const std::vector<uint8_t>& bytes) {
   bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
   return *this;
+}
+
+std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& bytes) {
+  z_stream z{};
+  std::vector<uint8_t> out(compressBound(static_cast<uLong>(bytes.size())) + 64);
+  if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+  z.next_in = const_cast<Bytef*>(bytes.data());
+  z.avail_in = static_cast<uInt>(bytes.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  const int result = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return result == Z_STREAM_END ? out : std::vector<uint8_t>{};
+}
+
+std::vector<uint8_t> BuildDeflatedFile(const SimpleFile& recipe) {
+  SimpleFile inside = recipe;
+  inside.encoding = Encoding::ExplicitLittle;
+  const std::vector<uint8_t> plain = BuildSimpleFile(inside);
+  // The meta group ends where its group length says: 132 bytes of preamble
+  // and marker, the 12-byte length element, then its value.
+  uint32_t metaLength;
+  std::memcpy(&metaLength, plain.data() + 140, 4);
+  const std::vector<uint8_t> dataSet(plain.begin() + 144 + metaLength, plain.end());
+  DicomBuilder b;
+  b.Preamble().Meta(kDeflatedExplicitLittle, "1.2.840.10008.5.1.4.1.1.2", recipe.sopInstanceUid);
+  b.Raw(RawDeflate(dataSet));
+  return b.Bytes();
 }
 
 std::vector<uint8_t> BuildSimpleFile(const SimpleFile& recipe) {

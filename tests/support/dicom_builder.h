@@ -96,11 +96,17 @@ struct SimpleFile {
   std::string characterSet = "ISO_IR 100";  // (0008,0005); empty: none
 };
 std::vector<uint8_t> BuildSimpleFile(const SimpleFile& recipe);
+// The same file (explicit VR little endian inside) with its data set
+// deflated: the meta group names Deflated Explicit VR Little Endian.
+std::vector<uint8_t> BuildDeflatedFile(const SimpleFile& recipe);
+// Raw deflate (no zlib header), as a deflated data set is stored.
+std::vector<uint8_t> RawDeflate(const std::vector<uint8_t>& bytes);
 
 // The UID of a transfer syntax.
 inline constexpr std::string_view kImplicitLittle = "1.2.840.10008.1.2";
 inline constexpr std::string_view kExplicitLittle = "1.2.840.10008.1.2.1";
 inline constexpr std::string_view kExplicitBig = "1.2.840.10008.1.2.2";
+inline constexpr std::string_view kDeflatedExplicitLittle = "1.2.840.10008.1.2.1.99";
 inline constexpr std::string_view kJpegBaseline = "1.2.840.10008.1.2.4.50";
 
 // The SOP class of CT-like images.
