@@ -178,7 +178,8 @@ bool DicomFile::ReadWholeFile() {
 }
 
 bool DicomFile::SourceRangeOf(int64_t offset, int64_t length, plat::SourceRange& out) const {
-  if (!viewsFile_ || offset < 0 || length < 0 || offset + length > fileBytes.length) return false;
+  // The records of an inflated data set do not point into the file.
+  if (!viewsFile_ || Deflated() || offset < 0 || length < 0 || offset + length > fileBytes.length) return false;
   out.path = path;
   out.offset = static_cast<uint64_t>(offset);
   out.length = static_cast<uint64_t>(length);

@@ -114,7 +114,8 @@ class DicomFile {
   bool BytesAsLoaded() const;
   // For a file viewed in place: the bytes [offset, offset + length) of
   // `fileBytes` as a range of the file on the disk, with the stamp under which
-  // they are the same bytes. False for copies and ranges outside the file.
+  // they are the same bytes. False for copies, for inflated data sets and for
+  // ranges outside the file.
   bool SourceRangeOf(int64_t offset, int64_t length, plat::SourceRange& out) const;
 
   // The character set the element's text is in: the one declared by the
@@ -128,6 +129,10 @@ class DicomFile {
   // Whether the data set was stored deflated and was walked inflated; it
   // starts at DeflatedFrom() (-1 otherwise), where the meta group ends.
   bool Deflated() const { return deflatedFrom_ >= 0; }
+  // Whether a data set without the "DICM" marker was read in an explicit
+  // encoding (little or big endian, as `littleEndian` says) because the
+  // implicit walk stopped early.
+  bool BareExplicit() const { return fixedEncoding_; }
   int32_t DeflatedFrom() const { return deflatedFrom_; }
 
   // For a file viewed in place: whether the byte range [first, end) of

@@ -35,6 +35,7 @@ enum class AnonymizeFailure : int32_t {
   BurnedIn,        // may carry text burned into its pixels, and such files were to be refused
   NameTaken,       // an earlier copy of the same run already takes the output path
   DeflatedDataSet,  // the data set is deflated, and the meta group copied as read would not describe the copy
+  BareExplicitDataSet,  // no marker, read as explicit VR: behind a marker without meta group the copy would read as implicit
 };
 
 // A short English description of a failure, for the command line.

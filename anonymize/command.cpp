@@ -63,6 +63,8 @@ constexpr FailureTexts kFailureTexts[] = {
      u"本次已有副本使用同一输出路径"},
     {AnonymizeFailure::DeflatedDataSet, "the data set is deflated, which this profile cannot write",
      u"数据集为压缩格式，此方案无法写出"},
+    {AnonymizeFailure::BareExplicitDataSet, "a bare explicit VR data set, which this profile cannot write",
+     u"无文件头的显式VR数据集，此方案无法写出"},
 };
 
 const FailureTexts* TextsOf(AnonymizeFailure failure) {
@@ -147,6 +149,9 @@ AnonymizeFailure BuildForSaving(AnonyProfile& profile, const DicomFile& file, co
   // The profile copies the meta group as read: with a deflated data set
   // written inflated, its transfer syntax would name the wrong encoding.
   if (file.Deflated()) return AnonymizeFailure::DeflatedDataSet;
+  // Nor does it write a meta group: a copy of an explicit data set would be
+  // read as implicit VR behind its new marker.
+  if (file.BareExplicit()) return AnonymizeFailure::BareExplicitDataSet;
   if (!profile.BuildAnonymized(file)) return AnonymizeFailure::OutputTooLarge;
   // A file viewed in place that another program changed since it was loaded
   // would give a copy that mixes the bytes of two versions against the

@@ -6,12 +6,17 @@
 //       DIR/native/native-400mb.dcm   one file of 400,000,000 bytes of native pixels
 //       DIR/elements/elements-50k.dcm 50,000 small implicit-VR elements
 //       DIR/small/IMnnnn.dcm          2,000 CT-like files of about 0.5 MB
+//   analysis_bench --make-memory-corpus DIR      writes the two files that
+//       tools/bench-dump-memory.sh measures the dump's memory on:
+//       DIR/zeros-1024000000.dcm      a valid header, then zeros up to the size limit
+//       DIR/elements-1m.dcm           1,000,000 small implicit-VR elements
 //
 // The in-memory cases analyse the same shapes (the native file scaled down to
 // 64 MB so that a run stays short) and render every element the way the dump
 // command does (name and value text).
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -141,6 +146,19 @@ int MakeCorpus(const std::string& dir) {
   return 0;
 }
 
+// The file of zeros walks as 128 million empty elements until the record
+// limit stops it; it is written sparse, as its zeros need no disk.
+int MakeMemoryCorpus(const std::string& dir) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  DicomBuilder b(Encoding::ImplicitLittle);
+  b.Preamble().Meta(fixture::kImplicitLittle, "1.2.840.10008.5.1.4.1.1.2", "1.2.826.0.1.3680043.2.1125.9.2");
+  const std::string zeros = dir + "/zeros-1024000000.dcm";
+  if (!WriteFile(zeros, b.Bytes())) return 1;
+  if (::truncate(zeros.c_str(), static_cast<off_t>(kMaxFileBytes)) != 0) return 1;
+  return WriteFile(dir + "/elements-1m.dcm", ManyElementsFile(1000000)) ? 0 : 1;
+}
+
 // Renders every element as the dump command's JSON does: name and value text.
 size_t RenderAll(const DicomFile& f) {
   size_t characters = 0;
@@ -196,6 +214,11 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--make-corpus") == 0) {
     const int r = MakeCorpus(argv[2]);
     if (r != 0) std::fprintf(stderr, "cannot write the corpus under %s: %s\n", argv[2], std::strerror(errno));
+    return r;
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--make-memory-corpus") == 0) {
+    const int r = MakeMemoryCorpus(argv[2]);
+    if (r != 0) std::fprintf(stderr, "cannot write the files under %s: %s\n", argv[2], std::strerror(errno));
     return r;
   }
   benchmark::Initialize(&argc, argv);

@@ -8,7 +8,8 @@
 //
 // At start-up the target writes a few well-formed seed files (explicit,
 // implicit and big-endian files, nested sequences, fragments, a private value
-// of undefined length) into the first corpus folder when that folder is empty.
+// of undefined length, deflated data sets, bare explicit data sets) into the
+// first corpus folder when that folder is empty.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -37,10 +38,23 @@ void Check(bool condition, const char* what) {
 }
 
 void CheckRecords(const DicomFile& f, size_t n) {
-  const int64_t size = static_cast<int64_t>(n);
-  if (size <= 132) Check(f.status == StatusNotRead && f.elements.length == 0, "short file not read");
+  if (n <= 132) Check(f.status == StatusNotRead && f.elements.length == 0, "short file not read");
   else Check(f.status == StatusImage || f.status == StatusInterrupted || f.status == StatusComplete, "final status");
   Check(f.fileBytes.length == static_cast<int32_t>(n), "fileBytes keeps the whole input");
+  // Records point into the walked bytes: the inflated copy of a deflated
+  // data set, which starts with the meta group as read.
+  const ByteBuffer<uint8_t>& walked = f.WalkedBytes();
+  const int64_t size = walked.length;
+  if (f.Deflated()) {
+    Check(f.transferSyntaxIndex == kDeflatedExplicitLittleRow, "only a deflated syntax inflates");
+    Check(f.DeflatedFrom() > 132 && f.DeflatedFrom() <= walked.length, "the inflated data set follows the meta group");
+    Check(std::memcmp(walked.data, f.fileBytes.data, static_cast<size_t>(f.DeflatedFrom())) == 0,
+          "the meta group is copied as read");
+    Check(size - f.DeflatedFrom() <= kMaxFileBytes, "inflation is bounded");
+  } else {
+    Check(&walked == &f.fileBytes, "other files walk their bytes as read");
+  }
+  Check(f.elements.length <= f.recordLimit, "the record limit holds");
 
   int64_t lastTop = -1;
   for (const DicomElement& e : f.elements) {
@@ -60,8 +74,7 @@ void CheckRecords(const DicomFile& f, size_t n) {
     int32_t count;
     f.ValueSpan(e, first, count);
     if (first != nullptr) {
-      Check(first >= f.fileBytes.data && first + count <= f.fileBytes.data + f.fileBytes.length,
-            "value span inside the file");
+      Check(first >= walked.data && first + count <= walked.data + walked.length, "value span inside the file");
     }
   }
   if (f.status == StatusImage || f.status == StatusComplete) {
@@ -175,6 +188,23 @@ std::vector<std::vector<uint8_t>> Seeds() {
     b.Text(0x0010, 0x0020, "LO", std::string(120, 'Z'));
     seeds.push_back(b.Bytes());
   }
+  {
+    // Deflated data sets, whole and cut short.
+    fixture::SimpleFile recipe;
+    recipe.pixelBytes = 64;
+    std::vector<uint8_t> deflated = fixture::BuildDeflatedFile(recipe);
+    seeds.push_back(deflated);
+    deflated.resize(deflated.size() - 7);
+    seeds.push_back(deflated);
+  }
+  for (Encoding enc : {Encoding::ExplicitLittle, Encoding::ExplicitBig}) {
+    // Bare explicit data sets: no preamble, no meta group.
+    DicomBuilder b(enc);
+    b.Text(0x0008, 0x0060, "CS", "CT").Text(0x0010, 0x0010, "PN", "DOE^JOHN").US(0x0028, 0x0010, 2);
+    b.BeginSequence(0x0008, 0x1140).BeginItem().Uid(0x0008, 0x1150, "1.2.3").EndItem().EndSequence();
+    b.Element(0x7FE0, 0x0010, "OW", std::vector<uint8_t>(150, 7));
+    seeds.push_back(b.Bytes());
+  }
   for (auto& s : seeds) s.insert(s.begin(), 0x03);
   return seeds;
 }
@@ -230,11 +260,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The spare capacity behind the file's bytes is poisoned while the
     // renderers run, so that a read past the end of the file is caught even
     // inside the rounded-up allocation.
-    uint8_t* spare = quiet.fileBytes.data + quiet.fileBytes.length;
-    const size_t spareBytes = static_cast<size_t>(quiet.fileBytes.capacity - quiet.fileBytes.length);
-    if (quiet.fileBytes.data) ASAN_POISON_MEMORY_REGION(spare, spareBytes);
+    const ByteBuffer<uint8_t>& walked = quiet.WalkedBytes();
+    const uint8_t* spare = walked.data + walked.length;
+    const size_t spareBytes = static_cast<size_t>(walked.capacity - walked.length);
+    if (walked.data) ASAN_POISON_MEMORY_REGION(spare, spareBytes);
     RenderAll(quiet);
-    if (quiet.fileBytes.data) ASAN_UNPOISON_MEMORY_REGION(spare, spareBytes);
+    if (walked.data) ASAN_UNPOISON_MEMORY_REGION(spare, spareBytes);
   }
 
   if (options & 1) {

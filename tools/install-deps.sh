@@ -13,6 +13,7 @@ packages=(
   fonts-arphic-uming fonts-dejavu-core
   fonts-tlwg-garuda-ttf fonts-lexi-gulim fonts-vlgothic  # Thai, Korean and Japanese kana beside them
   xvfb x11-apps                    # a real X display for the window tests
+  time                             # peak memory in tools/bench-dump-memory.sh
   dcmtk libgdcm-tools dicom3tools  # independent DICOM checkers for tests and benchmarks
   openssl                          # the certificate gdcmanon -e needs in the benchmark
   python3-pydicom                  # source of tools/gen_tag_dictionary.py (run by hand)

@@ -220,6 +220,28 @@ TEST(AnonymizeCollection, DoesNotWriteASourceThatChangedAfterLoading) {
   }
 }
 
+TEST(AnonymizeCollection, RefusesADeflatedDataSetWithItsReason) {
+  // The meta group is copied as read, so a copy written inflated would name
+  // the wrong transfer syntax: the file is refused, the others written.
+  TempDir dir;
+  SimpleFile deflated;
+  deflated.sopInstanceUid = "1.2.3.7";
+  SimpleFile plain;
+  plain.sopInstanceUid = "1.2.3.8";
+  const std::string packed = dir.Write("ct/packed.dcm", fixture::BuildDeflatedFile(deflated));
+  const std::string other = dir.Write("ct/plain.dcm", fixture::BuildSimpleFile(plain));
+  StudyCollection collection;
+  Load(collection, {packed, other});
+  AnonymizeResult result = AnonymizeCollection(collection);
+  EXPECT_EQ(result.written, 1);
+  ASSERT_EQ(result.failures.size(), 1u);
+  EXPECT_EQ(N(result.failures[0].path), packed);
+  EXPECT_EQ(result.failures[0].reason, AnonymizeFailure::DeflatedDataSet);
+  EXPECT_STRNE(AnonymizeFailureText(AnonymizeFailure::DeflatedDataSet), "unknown failure");
+  EXPECT_FALSE(fixture::FileExists(dir.Join("ct__Anony/packed.dcm")));
+  EXPECT_TRUE(fixture::FileExists(dir.Join("ct__Anony/plain.dcm")));
+}
+
 TEST(AnonymizeCollection, ReportsAFolderItMayNotWriteInto) {
   TempDir dir;
   std::string source = dir.Write("ro/in/a.dcm", fixture::BuildSimpleFile({}));
@@ -316,8 +338,9 @@ TEST(AnonymizeCollection, OutputsReadAgainAtLeastAsWellAsTheirSourcesAndUnreadSo
   bare.Text(0x0008, 0x0020, "DA", "20240102").Text(0x0010, 0x0010, "PN", "DOE^JANE")
       .Uid(0x0020, 0x000D, "1.2.3").Element(0x7FE0, 0x0010, "OW", Bytes(160, 3));
   // Analyses that stop before the end: a cut-off MR, a meta group without
-  // (0002,0010) before an implicit data set (read as explicit), an explicit
-  // data set without preamble or meta group, and a text file.
+  // (0002,0010) before an implicit data set (read as explicit), and a text
+  // file; and an explicit data set without preamble or meta group, which is
+  // read but cannot be written.
   DicomBuilder truncated(Encoding::ExplicitLittle);
   truncated.Preamble().Meta(fixture::kExplicitLittle, "1.2.840.10008.5.1.4.1.1.4", "1.2.3.4");
   truncated.Text(0x0010, 0x0010, "PN", "DOE^JANE").Text(0x0020, 0x0010, "SH", "S1")
@@ -346,7 +369,7 @@ TEST(AnonymizeCollection, OutputsReadAgainAtLeastAsWellAsTheirSourcesAndUnreadSo
       {"bare", bare.Bytes(), AnonymizeFailure::None},
       {"truncated.dcm", truncated.Bytes(), AnonymizeFailure::AnalysisInterrupted},
       {"no_syntax.dcm", noSyntax.Bytes(), AnonymizeFailure::AnalysisInterrupted},
-      {"bare_explicit", bareExplicit.Bytes(), AnonymizeFailure::NotDicom},
+      {"bare_explicit", bareExplicit.Bytes(), AnonymizeFailure::BareExplicitDataSet},
       {"notes", Bytes(prose.begin(), prose.end()), AnonymizeFailure::NotDicom},
   };
   TempDir dir;

@@ -31,6 +31,21 @@ TEST(DumpThreads, ManyFilesGiveTheOutputsOfSingleRunsInOrder) {
     recipe.pixelBytes = static_cast<uint32_t>(16 + 4096 * (i % 5));
     paths.push_back(dir.Write("f" + std::to_string(i) + ".dcm", fixture::BuildSimpleFile(recipe)));
     if (i % 9 == 4) paths.push_back(dir.Join("missing" + std::to_string(i) + ".dcm"));
+    if (i == 10 || i == 25) {
+      // Files of many elements, whose output the writer streams from the
+      // analysed file rather than taking it formatted from a worker.
+      fixture::DicomBuilder b(fixture::Encoding::ImplicitLittle);
+      b.Preamble().Meta(fixture::kImplicitLittle);
+      for (int k = 0; k < 12000 + i; ++k) b.Text(0x0020, 0x4000, "LT", "x" + std::to_string(k));
+      paths.push_back(dir.Write("many" + std::to_string(i) + ".dcm", b.Bytes()));
+    }
+    if (i == 17) {
+      // Larger than the bytes the workers may hold ahead: it waits until it
+      // is the only file in memory.
+      fixture::SimpleFile large;
+      large.pixelBytes = 40u << 20;
+      paths.push_back(dir.Write("large.dcm", fixture::BuildSimpleFile(large)));
+    }
   }
   for (const char* mode : {"--json", "--log", ""}) {
     SCOPED_TRACE(mode);

@@ -1,6 +1,10 @@
 // The file list: patient headers, numbered rows, the marks of the current and
 // the compare file, collapsing, hit tests, and long lists scrolled far down.
+#include <unistd.h>
+
 #include "platform/core/format.h"
+#include "platform/core/text.h"
+#include "tests/support/temp_dir.h"
 #include "tests/views/panel_fixture.h"
 
 namespace viewtest {
@@ -14,6 +18,7 @@ constexpr COLORREF kMainMark = 0xFDDE4B;
 constexpr COLORREF kCompareMark = 0x77CBFD;
 constexpr COLORREF kTabText = 0x2B2522;
 constexpr COLORREF kPressed = 0x808080;
+constexpr COLORREF kChangedRed = 0x4175FB;
 
 class FileList : public PanelTest {
  protected:
@@ -196,4 +201,22 @@ TEST_F(FileList, ALongListScrolledFarDownDrawsAndAnswersItsVisibleRows) {
 }
 
 }  // namespace
+TEST_F(FileList, AFileWhoseSourceChangedSinceLoadingIsMarked) {
+  fixture::TempDir dir;
+  fixture::SimpleFile recipe;
+  recipe.pixelBytes = kViewedFileMinimum;  // viewed in place
+  const std::string path = dir.Write("d/v.dcm", fixture::BuildSimpleFile(recipe));
+  auto* file = new DicomFile;
+  file->Analyse(plat::PathFromNative(path));
+  ASSERT_TRUE(file->fileBytes.Adopted());
+  const std::u16string row = u"1." + file->shortPath;
+  ASSERT_TRUE(panel.collection.AddAnalysedFile(file));
+  Frame();
+  Frame();
+  EXPECT_TRUE(ShowsCell(RowCell(4, 0), row, kTextGrey));
+  ASSERT_EQ(::truncate(path.c_str(), 300), 0);
+  Frame();
+  EXPECT_TRUE(ShowsCell(RowCell(4, 0), u"1.[已更改]" + file->shortPath, kChangedRed));
+}
+
 }  // namespace viewtest

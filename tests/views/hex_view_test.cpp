@@ -1,9 +1,15 @@
 // The hex panel: rows of sixteen bytes with their offsets, byte classes by
 // position in the element, the character column, the cut-off line, truncated
 // files, and the two blocks of the compare view.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <functional>
 
 #include "platform/core/format.h"
+#include "platform/core/text.h"
+#include "tests/support/temp_dir.h"
 #include "tests/views/panel_fixture.h"
 
 namespace viewtest {
@@ -237,4 +243,57 @@ TEST_F(HexView, CompareViewShowsBothFilesOneBelowTheOther) {
 }
 
 }  // namespace
+TEST_F(HexView, ADeflatedFileShowsItsInflatedBytesAndSaysSo) {
+  Open(fixture::BuildDeflatedFile({}), 0x0010, 0x0010);
+  ASSERT_TRUE(file->Deflated());
+  const DicomElement& e = file->elements[index];
+  const ByteBuffer<uint8_t>& inflated = file->WalkedBytes();
+  ASSERT_GT(e.end, file->fileBytes.length / 2) << "the fixture should compress";
+  EXPECT_TRUE(ShowsHexText(POINT{36, 36}, file->path + u"  [解压后的数据集]", kPath, RECT{36, 36, 564, 36 + ch}));
+  // The element's tag bytes as inflated, at their offsets in the inflated data.
+  const int start = e.offset / 16 * 16 - 16;
+  EXPECT_TRUE(ShowsHexText(POINT{36, RowY(0)}, plat::FormatText(u"%05d: ", {start}), kGrey,
+                          RECT{36, RowY(0), 36 + cw, RowY(0) + ch}));
+  for (int p = e.offset; p < e.offset + 4; ++p)
+    EXPECT_TRUE(ShowsByte((p - start) / 16, p % 16, inflated.data[p], kTagColour)) << "byte " << p;
+  EXPECT_EQ(inflated.data[e.offset], 0x10);  // (0010,0010) little endian
+}
+
+TEST_F(HexView, PixelDataOfAFileChangedOnTheDiskSaysSo) {
+  // A file viewed in place: its Pixel Data value is the one part that still
+  // reads the disk, so only that element's dump says the file changed.
+  fixture::TempDir dir;
+  fixture::SimpleFile recipe;
+  recipe.pixelBytes = kViewedFileMinimum;
+  const std::string path = dir.Write("viewed.dcm", fixture::BuildSimpleFile(recipe));
+  auto* loaded = new DicomFile;
+  loaded->Analyse(plat::PathFromNative(path));
+  ASSERT_TRUE(loaded->fileBytes.Adopted());
+  serial = loaded->serial;
+  ASSERT_TRUE(panel.collection.AddAnalysedFile(loaded));
+  Frame();
+  panel.SetCurrentFile(serial);
+  file = File(serial);
+  int32_t pixels = -1, name = -1;
+  for (int32_t i = 0; i < file->elements.length; ++i) {
+    if (file->elements[i].Key() == MakeTagKey(0x7FE0, 0x0010)) pixels = i;
+    if (file->elements[i].Key() == MakeTagKey(0x0010, 0x0010)) name = i;
+  }
+  ASSERT_GE(pixels, 0);
+  ASSERT_GE(name, 0);
+  panel.hexRect = RECT{20, 20, 580, 420};
+  panel.hexRow = pixels;
+  Frame();
+  ch = Extent(u"00000: ").cy;
+  const RECT title{36, 36, 564, 36 + ch};
+  EXPECT_TRUE(ShowsHexText(POINT{36, 36}, file->path, kPath, title));
+
+  ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(file->fileBytes.length) + 4096), 0);  // another program grows it
+  Frame();
+  EXPECT_TRUE(ShowsHexText(POINT{36, 36}, file->path + u"  [文件在载入后已更改]", kPath, title));
+  panel.hexRow = name;  // held in memory: still what was analysed
+  Frame();
+  EXPECT_TRUE(ShowsHexText(POINT{36, 36}, file->path, kPath, title));
+}
+
 }  // namespace viewtest
