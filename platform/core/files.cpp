@@ -92,20 +92,26 @@ bool HoldViewRange(uint8_t* view, size_t count, size_t first, size_t end) {
   if (view == nullptr || first >= end) return view != nullptr;
   const long pageSize = ::sysconf(_SC_PAGESIZE);
   const size_t page = pageSize > 0 ? static_cast<size_t>(pageSize) : 4096;
-  const size_t from = first / page * page;
   const size_t to = (end + page - 1) / page * page;  // the view's last page is whole in memory
-  const size_t bytes = to - from;
-  void* copy = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (copy == MAP_FAILED) return false;
-  // A page that cannot be read here reads as zeros and marks the view, as
-  // any other read of it would.
-  std::memcpy(copy, view + from, bytes);
-  // The copy takes the place of the file's pages in one step, so no reader
-  // ever finds the range unmapped.
-  if (::mprotect(copy, bytes, PROT_READ) != 0 ||
-      ::mremap(copy, bytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED, view + from) == MAP_FAILED) {
-    ::munmap(copy, bytes);
-    return false;
+  // Piece by piece, so that the file's pages a piece was copied from leave
+  // the process before the next piece is read: holding a whole large file
+  // then needs its size in memory, not twice that.
+  constexpr size_t kPiece = size_t{16} << 20;
+  for (size_t from = first / page * page; from < to;) {
+    const size_t bytes = to - from < kPiece ? to - from : kPiece;
+    void* copy = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (copy == MAP_FAILED) return false;
+    // A page that cannot be read here reads as zeros and marks the view, as
+    // any other read of it would.
+    std::memcpy(copy, view + from, bytes);
+    // The copy takes the place of the file's pages in one step, so no reader
+    // ever finds the range unmapped.
+    if (::mprotect(copy, bytes, PROT_READ) != 0 ||
+        ::mremap(copy, bytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED, view + from) == MAP_FAILED) {
+      ::munmap(copy, bytes);
+      return false;
+    }
+    from += bytes;
   }
   return true;
 }

@@ -85,8 +85,8 @@ bool ViewFaulted(const void* view);
 // Makes the bytes [first, end) of a view of `count` bytes (widened to whole
 // pages) a private copy in memory, in place: from then on they keep what
 // they hold now whatever happens to the file, while the rest of the view
-// still reads the file's pages. False (and the view unchanged) when memory
-// for the copy cannot be had.
+// still reads the file's pages. False when memory for the copy cannot be
+// had (a part of the range may then be held, the rest still reads the file).
 bool HoldViewRange(uint8_t* view, size_t count, size_t first, size_t end);
 
 }  // namespace plat
