@@ -584,6 +584,9 @@ AnonymizeFailure Rewriter::Run(plat::SourceRange* tail, bool* hasTail) {
   if (hasTail != nullptr) *hasTail = false;
   out_.length = 0;
   if (TrimValue(TopLevelValue(file_, 0x0002, 0x0010)) == kDeflatedSyntax) return AnonymizeFailure::Unsupported;
+  // A bare explicit data set has no meta group to say its encoding, which a
+  // copy behind "DICM" would need: refused like a deflated one, for now.
+  if (file_.BareExplicit()) return AnonymizeFailure::Unsupported;
   outForm_ = Form{file_.explicitVr == 1, file_.littleEndian == 0};
   patientId_ = TrimValue(TopLevelValue(file_, 0x0010, 0x0020));
   if (options_.option[OptionShiftDates]) shiftDays_ = uids_.DateShiftDays(patientId_);
