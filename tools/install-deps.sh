@@ -8,11 +8,12 @@ packages=(
   build-essential cmake pkg-config
   clang libclang-rt-dev            # libFuzzer and the sanitizer runtimes
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libsdl2-dev libfreetype-dev libfontconfig-dev libpng-dev
+  libsdl2-dev libx11-dev libfreetype-dev libfontconfig-dev libpng-dev
   zlib1g-dev                       # inflating deflated data sets
   fonts-arphic-uming fonts-dejavu-core
   fonts-tlwg-garuda-ttf fonts-lexi-gulim fonts-vlgothic  # Thai, Korean and Japanese kana beside them
   xvfb x11-apps                    # a real X display for the window tests
+  openbox wmctrl                   # a real window manager for the window tests, and its probe
   time                             # peak memory in tools/bench-dump-memory.sh
   dcmtk libgdcm-tools dicom3tools  # independent DICOM checkers for tests and benchmarks
   openssl                          # the certificate gdcmanon -e needs in the benchmark

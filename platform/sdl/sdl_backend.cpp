@@ -1,6 +1,22 @@
 // SDL2 windows for the top-level windows, and the translation of SDL's events
 // into the window layer's input events.
+//
+// Waiting on X11. SDL's own blocking wait (SDL_WaitEventTimeout) lets any
+// thread that pushes an event wake it by sending an X client message to the
+// newest window, over a second X connection. When that window is a modal box
+// that is destroyed a moment later, the message may reach the server after
+// the window is gone: a BadWindow error, which Xlib's default handler turns
+// into the end of the process. So on X11 the user-interface thread never
+// blocks inside SDL: it waits in poll() on the X connection and on a pipe of
+// its own, and other threads wake it through that pipe; SDL's events are only
+// ever polled. An X error handler makes any remaining protocol error about a
+// window that no longer exists harmless.
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -89,7 +105,15 @@ class SdlBackend final : public WindowBackend {
   struct Native;
 
  public:
-  explicit SdlBackend(bool headless) : headless_(headless) { wakeEvent_ = SDL_RegisterEvents(1); }
+  explicit SdlBackend(bool headless) : headless_(headless) {
+    wakeEvent_ = SDL_RegisterEvents(1);
+    if (pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe_[0] = wakePipe_[1] = -1;
+  }
+  ~SdlBackend() override {
+    for (int fd : wakePipe_) {
+      if (fd >= 0) close(fd);
+    }
+  }
 
   bool headless() const { return headless_; }
 
@@ -132,6 +156,18 @@ class SdlBackend final : public WindowBackend {
     if (n.minimum.cx > 0) SDL_SetWindowMinimumSize(n.window, n.minimum.cx, n.minimum.cy);
     if (n.icon != nullptr) ApplyIcon(n.window, n.icon);
     byId_[SDL_GetWindowID(n.window)] = HWND{n.handle};
+    if (xDisplay_ == nullptr) AdoptXConnection(n.window);
+  }
+
+  // The first window tells which X connection SDL reads its events from.
+  void AdoptXConnection(SDL_Window* window) {
+    if (headless_ || wakePipe_[0] < 0) return;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11 || info.info.x11.display == nullptr)
+      return;
+    xDisplay_ = info.info.x11.display;
+    xFd_.store(ConnectionNumber(xDisplay_));
   }
 
   void DestroyNative(HWND window) override {
@@ -254,18 +290,21 @@ class SdlBackend final : public WindowBackend {
   void WaitEvents(uint32_t timeoutMs) override {
     SDL_Event e;
     if (QueuedMessageCount() == 0 && timeoutMs != 0) {
-      int got = timeoutMs == INFINITE ? SDL_WaitEvent(&e)
-                                      : SDL_WaitEventTimeout(&e, int(std::min<uint32_t>(timeoutMs, 0x7FFFFFFF)));
-      if (got == 0) return;
+      if (!WaitForEvent(e, timeoutMs)) return;
       Translate(e);
     }
     while (QueuedMessageCount() == 0 && SDL_PollEvent(&e)) Translate(e);
   }
 
   void Wake() override {
-    // One wake-up event at a time is enough; a burst of posts from the
-    // loader must not flood SDL's queue.
+    // One wake-up at a time is enough; a burst of posts from the loader
+    // must not flood the pipe or SDL's queue.
     if (wakePending_.exchange(true)) return;
+    if (xFd_.load() >= 0) {
+      const char byte = 1;
+      if (write(wakePipe_[1], &byte, 1) != 1) wakePending_ = false;
+      return;
+    }
     SDL_Event e;
     SDL_zero(e);
     e.type = wakeEvent_;
@@ -282,7 +321,21 @@ class SdlBackend final : public WindowBackend {
     return w != nullptr ? SDL_GetWindowID(w) : 0;
   }
 
-  void DestroyAll() {
+  bool StaleWindowRequest() {
+    if (xDisplay_ == nullptr) return false;
+    Window gone = XCreateSimpleWindow(xDisplay_, DefaultRootWindow(xDisplay_), 0, 0, 1, 1, 0, 0, 0);
+    XDestroyWindow(xDisplay_, gone);
+    XEvent event;
+    std::memset(&event, 0, sizeof event);
+    event.xclient.type = ClientMessage;
+    event.xclient.window = gone;
+    event.xclient.format = 8;
+    XSendEvent(xDisplay_, gone, False, NoEventMask, &event);
+    XSync(xDisplay_, False);
+    return true;
+  }
+
+  void DestroyEveryNative() {
     for (auto& [id, n] : natives_) {
       if (n.window != nullptr) SDL_DestroyWindow(n.window);
     }
@@ -305,6 +358,43 @@ class SdlBackend final : public WindowBackend {
     std::deque<SIZE> expectedSizes;
     std::deque<POINT> expectedMoves;
   };
+
+  // Waits up to `timeoutMs` for one SDL event; false when none came. Without
+  // an X connection of our own (no window yet, the dummy driver) SDL's wait
+  // is used: it has no window to send wake-ups to then.
+  bool WaitForEvent(SDL_Event& e, uint32_t timeoutMs) {
+    if (xFd_.load() < 0) {
+      int got = timeoutMs == INFINITE ? SDL_WaitEvent(&e)
+                                      : SDL_WaitEventTimeout(&e, int(std::min<uint32_t>(timeoutMs, 0x7FFFFFFF)));
+      return got != 0;
+    }
+    const Uint64 start = SDL_GetTicks64();
+    for (;;) {
+      if (SDL_PollEvent(&e)) return true;
+      // Reads whatever the X connection holds, so that Xlib's own queue is
+      // empty before poll() looks at the socket.
+      SDL_PumpEvents();
+      if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) return true;
+      if (XEventsQueued(xDisplay_, QueuedAlready) > 0) continue;
+      int slice = kWaitSliceMs;
+      if (timeoutMs != INFINITE) {
+        const Uint64 waited = SDL_GetTicks64() - start;
+        if (waited >= timeoutMs) return false;
+        slice = int(std::min<Uint64>(timeoutMs - waited, kWaitSliceMs));
+      }
+      pollfd fds[2] = {{xFd_.load(), POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+      poll(fds, 2, slice);
+      if (fds[1].revents & POLLIN) {
+        char drain[64];
+        while (read(wakePipe_[0], drain, sizeof drain) > 0) {
+        }
+        // Cleared before the caller looks at the queue: a post made after
+        // this wakes the next wait.
+        wakePending_ = false;
+        return false;
+      }
+    }
+  }
 
   SDL_Window* NativeOf(HWND window) {
     auto it = natives_.find(window.id);
@@ -457,8 +547,16 @@ class SdlBackend final : public WindowBackend {
     return false;
   }
 
+  // The longest single sleep of a wait on X11: events SDL gathers from
+  // sources other than the X connection (input methods) are read at least
+  // this often.
+  static constexpr int kWaitSliceMs = 100;
+
   bool headless_;
   Uint32 wakeEvent_ = 0;
+  int wakePipe_[2] = {-1, -1};
+  Display* xDisplay_ = nullptr;
+  std::atomic<int> xFd_{-1};
   std::atomic<bool> wakePending_{false};
   std::map<uint32_t, Native> natives_;
   std::map<Uint32, HWND> byId_;
@@ -468,6 +566,20 @@ class SdlBackend final : public WindowBackend {
 };
 
 SdlBackend* g_sdl = nullptr;
+
+// X protocol errors are reported asynchronously, long after the request
+// that caused them; one about a window or drawable that is already gone
+// (a stale event, a late wake-up) concerns nothing that still exists. Any
+// other error is reported, but never ends the program the way Xlib's
+// default handler does.
+int HandleXError(Display* display, XErrorEvent* error) {
+  if (error->error_code == BadWindow || error->error_code == BadDrawable) return 0;
+  char text[160] = "";
+  XGetErrorText(display, error->error_code, text, sizeof text);
+  std::fprintf(stderr, "tesmer: X error %s (request %d.%d)\n", text, int(error->request_code),
+               int(error->minor_code));
+  return 0;
+}
 
 void Push(SDL_Event& e) {
   if (g_sdl == nullptr) return;
@@ -507,6 +619,10 @@ bool StartSdlPlatform(bool headless) {
     std::fprintf(stderr, "tesmer: cannot start the display: %s\n", SDL_GetError());
     return false;
   }
+  // SDL's X11 driver installs a handler of its own while it starts, which
+  // ends in Xlib's default one; ours replaces it.
+  const char* video = SDL_GetCurrentVideoDriver();
+  if (video != nullptr && std::strcmp(video, "x11") == 0) XSetErrorHandler(HandleXError);
   SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
   SDL_EventState(SDL_DROPBEGIN, SDL_ENABLE);
   SDL_EventState(SDL_DROPCOMPLETE, SDL_ENABLE);
@@ -519,7 +635,7 @@ void StopSdlPlatform() {
   if (g_sdl == nullptr) return;
   ResetWindowState();
   SetWindowBackend(nullptr);
-  g_sdl->DestroyAll();
+  g_sdl->DestroyEveryNative();
   delete g_sdl;
   g_sdl = nullptr;
   SDL_Quit();
@@ -650,6 +766,8 @@ void InjectDrop(HWND window, const std::vector<std::u16string>& paths) {
 }
 
 void InjectClose(HWND window) { InjectWindowEvent(window, SDL_WINDOWEVENT_CLOSE); }
+
+bool InjectStaleWindowRequest() { return g_sdl != nullptr && g_sdl->StaleWindowRequest(); }
 
 void InjectResize(HWND window, SIZE clientSize) {
   InjectWindowEvent(window, SDL_WINDOWEVENT_SIZE_CHANGED, clientSize.cx, clientSize.cy);

@@ -46,5 +46,9 @@ void InjectText(std::u16string_view text);
 void InjectDrop(HWND window, const std::vector<std::u16string>& paths);
 void InjectClose(HWND window);
 void InjectResize(HWND window, SIZE clientSize);
+// Sends an X request about a window that no longer exists, as a late
+// wake-up or a stale event does, and waits for the server's answer (an X
+// error). False when the display is not X11.
+bool InjectStaleWindowRequest();
 
 }  // namespace plat
