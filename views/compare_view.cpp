@@ -13,9 +13,35 @@ using plat::RECT;
 
 namespace {
 
-// Equal value bytes: equal, defined lengths, and either empty or the same
-// bytes. Only bytes inside each file are read; a value cut short by the end
-// of its file equals another only if it was cut the same way.
+// The size of one number of a binary VR (its byte order follows the data
+// set's); 0 for VRs whose values are bytes or text.
+struct NumberVr {
+  VrCode code;
+  int32_t size;
+};
+constexpr NumberVr kNumberVrs[] = {
+    {vr::US, 2}, {vr::SS, 2}, {vr::OW, 2}, {vr::AT, 2}, {vr::UL, 4}, {vr::SL, 4}, {vr::FL, 4}, {vr::OL, 4},
+    {vr::OF, 4}, {vr::FD, 8}, {vr::OD, 8}, {vr::SV, 8}, {vr::UV, 8}, {vr::OV, 8},
+};
+
+int32_t NumberSize(VrCode code) {
+  for (const NumberVr& n : kNumberVrs)
+    if (n.code == code) return n.size;
+  return 0;
+}
+
+// Equal numbers of `size` bytes, one side in the other byte order.
+bool SameSwappedNumbers(const uint8_t* first, const uint8_t* second, int32_t count, int32_t size) {
+  for (int32_t at = 0; at < count; at += size)
+    for (int32_t k = 0; k < size; ++k)
+      if (first[at + k] != second[at + size - 1 - k]) return false;
+  return true;
+}
+
+// Equal values: equal, defined lengths, and either empty or the same bytes;
+// binary numbers of two data sets in different byte orders are compared as
+// numbers. Only bytes inside each file are read; a value cut short by the
+// end of its file equals another only if it was cut the same way.
 int32_t SameValue(const DicomFile& m, const DicomElement& a, const DicomFile& c, const DicomElement& b) {
   if (a.length != b.length || a.length == -1) return 0;
   if (a.length == 0) return 1;
@@ -27,6 +53,10 @@ int32_t SameValue(const DicomFile& m, const DicomElement& a, const DicomFile& c,
   c.ValueSpan(b, second, secondCount);
   if (firstCount != secondCount) return 0;
   if (firstCount <= 0) return 1;
+  // The file meta group is little endian in every file.
+  const bool swapped = m.littleEndian != c.littleEndian && a.group != 0x0002;
+  const int32_t size = swapped ? NumberSize(a.vr != kNoVr ? a.vr : b.vr) : 0;
+  if (size > 1 && firstCount % size == 0) return SameSwappedNumbers(first, second, firstCount, size) ? 1 : 0;
   return std::memcmp(first, second, static_cast<size_t>(firstCount)) == 0 ? 1 : 0;
 }
 
@@ -97,6 +127,9 @@ void DrawCompare(ShowWork& panel, const DicomFile& m, const DicomFile& c, HDC dc
   const int32_t w = ColumnsWidth();
   const int32_t h = plat::GetTextExtentPoint32W(dc, u"test").cy;
   const int32_t pitch = h + 1;
+  // The scrolling limits and the double click read the comparison's rows.
+  panel.tagRowHeight = pitch;
+  panel.tagViewHeight = q.bottom - q.top;
   const int64_t y0 = static_cast<int64_t>(q.top) + panel.tagScroll;
 
   // Only rows that can reach Q are drawn; the clipping hides the rest anyway.

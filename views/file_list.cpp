@@ -55,6 +55,28 @@ void DrawFileMark(HDC dc, int32_t x, int32_t y, int32_t th, const FileMark& mark
   if (previousPen != nullptr) plat::SelectObject(dc, previousPen);
 }
 
+// The row text "k.path", shortened by its width: when the short path does
+// not fit, the path's head, "..." and as much of its end as fits, so that
+// the file's name stays visible whatever the glyphs' widths.
+std::u16string FittedRowText(HDC dc, int32_t number, const char16_t* mark, const DicomFile& file, int32_t width) {
+  std::u16string text = plat::FormatText(u"%d.%s%s", {number, mark, file.shortPath});
+  if (plat::GetTextExtentPoint32W(dc, text).cx <= width) return text;
+  const std::u16string& path = file.path;
+  const std::u16string head =
+      plat::FormatText(u"%d.%s", {number, mark}) + path.substr(0, std::min<size_t>(3, path.size())) + u"...";
+  // The longest end that fits, found by halving.
+  size_t low = 0, high = path.size();
+  while (low < high) {
+    const size_t keep = (low + high + 1) / 2;
+    if (plat::GetTextExtentPoint32W(dc, head + path.substr(path.size() - keep)).cx <= width) low = keep;
+    else high = keep - 1;
+  }
+  size_t start = path.size() - low;
+  // Never half a surrogate pair.
+  if (start < path.size() && path[start] >= 0xDC00 && path[start] <= 0xDFFF) ++start;
+  return head + path.substr(start);
+}
+
 int32_t ShownFileCount(const PatientEntry& patient) {
   int32_t n = 0;
   for (const StudyEntry* study : patient.studies) {
@@ -157,7 +179,7 @@ int32_t DrawSeriesFiles(ShowWork& panel, SeriesEntry& s, HDC dc, POINT origin, i
     if (file == nullptr || !LineVisible(y, th, visibleTop, visibleBottom)) continue;
     // A file whose source changed on the disk since it was loaded says so.
     const bool changed = file->SourceChanged();
-    text = plat::FormatText(u"%d.%s%s", {k + 1, changed ? kChangedFileMark : u"", file->shortPath});
+    text = FittedRowText(dc, k + 1, changed ? kChangedFileMark : u"", *file, kRowWidth);
     if (file->serial == panel.currentSerial) DrawFileMark(dc, x, y, th, kCurrentFileMark);
     else if (file->serial == panel.compareSerial) DrawFileMark(dc, x, y, th, kCompareFileMark);
     plat::SetTextColor(dc, changed ? kChangedFileText : kTextGrey);
@@ -226,10 +248,12 @@ int PatientRightClick(ShowWork& panel, PatientEntry& p, POINT point) {
 
 void ShowWork::UpdateFileContentHeight() {
   StudyCollection::ShapeReader reader(collection);
+  // As the frame lays the list out: 4 pixels above the first patient and
+  // between two patients, a header line and the file rows of each.
   int32_t height = 0;
   for (const PatientEntry* patient : reader.patients) {
     if (patient == nullptr) continue;
-    height += fileRowHeight + 2;
+    height += kPatientGap + fileRowHeight + 2;
     if (patient->collapsed == 0) height += (fileRowHeight + 2) * views::ShownFileCount(*patient);
   }
   fileContentHeight = height;

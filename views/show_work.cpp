@@ -67,6 +67,15 @@ void OutlineThrough(plat::HDC dc, int32_t left, int32_t top, int32_t right, int3
   plat::LineTo(dc, left, top);
 }
 
+int32_t TagRowPitch() {
+  plat::HDC dc = plat::CreateCompatibleDC(nullptr);
+  plat::HGDIOBJ previous = plat::SelectObject(dc, PanelFont());
+  const int32_t pitch = plat::GetTextExtentPoint32W(dc, u"test").cy + 1;
+  if (previous != nullptr) plat::SelectObject(dc, previous);
+  plat::DeleteDC(dc);
+  return pitch;
+}
+
 void DrawHelpText(plat::HDC dc) {
   plat::HGDIOBJ previous = plat::SelectObject(dc, PanelFont());
   int32_t h = plat::GetTextExtentPoint32W(dc, kHelpTitle).cy;
@@ -126,29 +135,35 @@ void ShowWork::DrawContent() {
     H = window.bottom - window.top;
   }
 
-  RECT fileList{kFileListLeft, fileScroll + 4, kFileListRight, H};
+  RECT fileList{kFileListLeft, fileScroll + kPatientGap, kFileListRight, H};
   for (PatientEntry* patient : reader.patients) {
     if (patient == nullptr) continue;
     int32_t y = views::DrawPatient(*this, *patient, dc, fileList, 0, frameBuffer.height);
-    fileList.top = y + 4;
+    fileList.top = y + kPatientGap;
   }
   views::DrawTagArea(*this, dc, RECT{kTagAreaLeft, kTagAreaTop, W, H});
   views::DrawHexPanel(*this, dc);
 
+  // The rows' pitch follows the font, as the rows drawn above do.
+  fileRowHeight = plat::GetTextExtentPoint32W(dc, u"0").cy;
   if (previousFont != nullptr) plat::SelectObject(dc, previousFont);
   fileViewHeight = H;
   UpdateFileContentHeight();
 }
 
+bool ShowWork::OverHexPanel(POINT point) const { return hexShown != 0 && plat::PtInRect(hexRect, point); }
+
 int ShowWork::LeftDown(uintptr_t, POINT point) {
   int hit = 0;
+  // The floating hex panel covers the lists under it.
+  const bool overHex = OverHexPanel(point);
   for (PatientEntry* patient : PatientSnapshot(collection)) {
-    patient->pressed = plat::PtInRect(patient->headerRect, point) ? 1 : 0;
+    patient->pressed = !overHex && plat::PtInRect(patient->headerRect, point) ? 1 : 0;
     hit |= patient->pressed;
   }
   pressPoint = point;
   buttonDown = 1;
-  if (hexShown != 0 && plat::PtInRect(hexRect, point)) hexDragging = 1;
+  if (overHex) hexDragging = 1;
   return hit;
 }
 
@@ -188,7 +203,7 @@ int ShowWork::Drag(POINT point) {
 
 int ShowWork::LeftUp(uintptr_t, POINT point) {
   int hit = 0;
-  if (dragged == 0) {
+  if (dragged == 0 && !OverHexPanel(point)) {
     for (PatientEntry* patient : PatientSnapshot(collection)) hit |= views::PatientLeftClick(*this, *patient, point);
   }
   dragged = 0;
@@ -197,9 +212,12 @@ int ShowWork::LeftUp(uintptr_t, POINT point) {
 }
 
 int ShowWork::LeftDoubleClick(uintptr_t, POINT point) {
-  if (point.x < kTagAreaLeft || tagRowHeight <= 0) return 0;
-  int32_t row = (point.y - tagScroll - kTagAreaTop) / tagRowHeight;
-  if (row != -1) hexRow = row;
+  if (point.x < kTagAreaLeft || tagRowHeight <= 0 || OverHexPanel(point)) return 0;
+  // Rows start at the list's top, below the frame's tab; a point above the
+  // first row (the tab, the path) is no row.
+  const int32_t fromFirstRow = point.y - tagScroll - kTagListTop;
+  if (point.y < kTagListTop || fromFirstRow < 0) return 0;
+  hexRow = fromFirstRow / tagRowHeight;
   return 0;
 }
 
@@ -256,6 +274,7 @@ void ShowWork::SetCurrentFile(int32_t serial) {
   AnnounceSelection(serial);
   RebuildAlignment();
   UpdateTagContentHeight();
+  KeepTagScrollInside();
 }
 
 void ShowWork::SetCompareFile(int32_t serial) {
@@ -268,6 +287,7 @@ void ShowWork::SetCompareFile(int32_t serial) {
   AnnounceSelection(serial);
   RebuildAlignment();
   UpdateTagContentHeight();
+  KeepTagScrollInside();
 }
 
 void ShowWork::AnnounceSelection(int32_t serial) {
@@ -280,13 +300,24 @@ void ShowWork::AnnounceSelection(int32_t serial) {
 void ShowWork::UpdateTagContentHeight() {
   DicomFile* m = FindFileBySerial(currentSerial);
   DicomFile* c = FindFileBySerial(compareSerial);
+  // The rows' pitch is the one the lists draw with (the font's cell plus
+  // one), known before the first list of this file is drawn.
+  tagRowHeight = views::TagRowPitch();
   if (m != nullptr && c != nullptr) {
-    tagContentHeight = (tagRowHeight + 1) * alignment.length - 1;
+    tagContentHeight = tagRowHeight * alignment.length;
   } else if (m != nullptr || c != nullptr) {
-    tagContentHeight = (tagRowHeight + 1) * (m != nullptr ? m : c)->elements.length - 1;
+    tagContentHeight = tagRowHeight * (m != nullptr ? m : c)->elements.length;
   } else {
     tagContentHeight = frameBuffer.height;
   }
+}
+
+void ShowWork::KeepTagScrollInside() {
+  // A shorter file must not leave its rows above the view: the offset is
+  // kept between 0 and the end of the new content plus the margin.
+  const int32_t lowest = tagViewHeight - kScrollMargin - tagContentHeight;
+  if (tagScroll < lowest) tagScroll = lowest;
+  if (tagScroll > 0 || tagContentHeight <= tagViewHeight) tagScroll = 0;
 }
 
 void ShowWork::ClearAll() {
@@ -294,6 +325,11 @@ void ShowWork::ClearAll() {
   currentSerial = -1;
   compareSerial = -1;
   hexRow = -1;
+  // The hex panel is gone with the files: nothing of it answers the mouse
+  // until it is shown again.
+  hexShown = 0;
+  hexDragging = 0;
+  buttonDown = 0;
   tagScroll = 0;
   tagContentHeight = 0;
   tagRowHeight = 12;

@@ -73,8 +73,10 @@ int32_t ColumnsWidth();
 // The panel's fixed geometry.
 constexpr int32_t kTagAreaLeft = 244;  // x where the tag area begins
 constexpr int32_t kTagAreaTop = 14;
+constexpr int32_t kTagListTop = kTagAreaTop + 4;  // y of the first row of the tag list
 constexpr int32_t kFileListLeft = 4;
 constexpr int32_t kFileListRight = 200;
+constexpr int32_t kPatientGap = 4;  // above the first patient and between two
 constexpr int32_t kScrollMargin = 16;  // kept below the tag list when scrolled to its end
 constexpr int32_t kWheelStep = 40;
 
@@ -140,6 +142,10 @@ class ShowWork : public vxOnwerDraw {
   void SetCompareFile(int32_t serial);  // -1 clears the compare file
   void AnnounceSelection(int32_t serial);
   void UpdateTagContentHeight();
+  // Keeps tagScroll inside the current content (after a new choice of file).
+  void KeepTagScrollInside();
+  // Whether the shown hex panel covers the point.
+  bool OverHexPanel(plat::POINT point) const;
   void RebuildAlignment();
   void UpdateFileContentHeight();
 

@@ -24,8 +24,8 @@ constexpr ColumnSpec kInitialColumns[kColumnCount] = {
     {0, 280, 1, plat::DT_LEFT},        // dictionary name
     {0, 120, 0, plat::DT_LEFT},        // description: the name once more
     {0, 16, 1, plat::DT_LEFT},         // VR
-    {0, 38, 1, plat::DT_RIGHT},        // value length
-    {0, 300, 1, plat::DT_SINGLELINE},  // value
+    {0, 60, 1, plat::DT_RIGHT},        // value length: room for ten digits, the longest a length has
+    {0, 278, 1, plat::DT_SINGLELINE},  // value: gave the length column its room
 };
 
 // Colours of the cells that have one of their own; the description column
@@ -143,7 +143,14 @@ void DrawTagRow(HDC dc, POINT origin, const DicomElement& e, const DicomFile& f,
   const int32_t x = origin.x;
   const int32_t y = origin.y;
 
-  // The first four columns flow from the indented row start.
+  // The first four columns flow from the indented row start, and stop where
+  // the fixed columns begin, however deep the row.
+  int32_t fixedLeft = INT32_MAX;
+  for (int32_t i = kColumnVr; i <= kColumnValue; ++i) {
+    if (ColumnTable[i].visible == 0) continue;
+    fixedLeft = x + ColumnTable[i].x - kColumnGap;
+    break;
+  }
   int32_t cx = x + e.depth * kDepthIndent;
   for (int32_t i = kColumnTag; i <= kColumnDescription; ++i) {
     const ColumnSpec& column = ColumnTable[i];
@@ -155,7 +162,8 @@ void DrawTagRow(HDC dc, POINT origin, const DicomElement& e, const DicomFile& f,
       default: text = plat::FormatText(u"%s", {NameOfKey(e.Key())}); break;
     }
     if (i != kColumnDescription) plat::SetTextColor(dc, kFlowColours[i]);
-    DrawCell(dc, text, cx, y, column.width, h, column.format);
+    const int32_t width = column.width < fixedLeft - cx ? column.width : fixedLeft - cx;
+    if (width > 0) DrawCell(dc, text, cx, y, width, h, column.format);
     cx += column.width + kColumnGap;
   }
 

@@ -79,8 +79,9 @@ TEST_F(FileList, SeriesRowsAreNumberedPerSeriesOneBelowTheOther) {
   EXPECT_EQ(panel.patients[1]->headerRect.top, next);
   EXPECT_TRUE(ShowsTextAt(POINT{4, next}, u"[+]", kExpander, RECT{0, next, 4 + Extent(u"[+]").cx, next + Th()}));
   EXPECT_TRUE(ShowsCell(RowCell(next, 0), u"1./d/b.dcm", kTextGrey));
-  // The content height counts 14 pixels per header and per file.
-  EXPECT_EQ(panel.fileContentHeight, 14 * (2 + 6));
+  // The content height reaches the last row: 14 pixels per header and per
+  // file, and the 4-pixel gaps.
+  EXPECT_EQ(panel.fileContentHeight, next + Pitch() * 2);
   EXPECT_EQ(panel.fileViewHeight, kHeight);
 }
 
@@ -184,7 +185,7 @@ TEST_F(FileList, ALongListScrolledFarDownDrawsAndAnswersItsVisibleRows) {
   for (int i = 0; i < kFiles; ++i) serials.push_back(Add(PatientFile("DOE^JOHN", "1.1", i), u"/d/a.dcm"));
   Frame();
   Frame();
-  ASSERT_EQ(panel.fileContentHeight, 14 * (kFiles + 1));
+  ASSERT_EQ(panel.fileContentHeight, 4 + 14 * (kFiles + 1));
   // Scroll so that row 400 stands 5 pixels above the top of the frame.
   panel.fileScroll = -(4 + Th() + 2 + 400 * Pitch()) - 5;
   Frame();

@@ -39,10 +39,11 @@ TEST_F(PanelWhileLoading, FramesAndMouseDuringAFolderRunSeeEveryFileInTheEnd) {
   Frame();
   EXPECT_EQ(panel.collection.ShownFileCount(), kFiles);
   EXPECT_EQ(panel.patients.length, 6);
-  // Every header and every file of the expanded patients counts 14 pixels.
+  // Every header and every file of the expanded patients counts 14 pixels,
+  // each patient the 4-pixel gap above it.
   int32_t expected = 0;
   for (const PatientEntry* p : panel.patients) {
-    expected += 14;
+    expected += 4 + 14;
     if (p->collapsed != 0) continue;
     for (const StudyEntry* s : p->studies)
       for (const SeriesEntry* series : s->series) expected += 14 * series->shownFiles.length;

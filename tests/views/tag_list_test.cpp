@@ -74,7 +74,7 @@ class TagList : public PanelTest {
 
 TEST(ColumnTable, StartUpOffsetsWidthAndTheEffectOfToggles) {
   InitColumnTable();
-  const int32_t x[] = {0, 0, 74, 0, 362, 386, 432};
+  const int32_t x[] = {0, 0, 74, 0, 362, 386, 454};
   for (int i = 0; i < kColumnCount; ++i) EXPECT_EQ(ColumnTable[i].x, x[i]) << "column " << i;
   EXPECT_EQ(ColumnsWidth(), 732);
   ColumnTable[kColumnPosition].visible = 1;
@@ -88,7 +88,7 @@ TEST(ColumnTable, StartUpOffsetsWidthAndTheEffectOfToggles) {
   LayoutColumns();
   EXPECT_EQ(ColumnTable[kColumnName].x, 0);
   EXPECT_EQ(ColumnTable[kColumnTag].x, 0);  // hidden columns keep their x
-  EXPECT_EQ(ColumnsWidth(), 280 + 16 + 38 + 300 + 4 * 8);
+  EXPECT_EQ(ColumnsWidth(), 280 + 16 + 60 + 278 + 4 * 8);
   for (ColumnSpec& c : ColumnTable) c.visible = 0;
   EXPECT_EQ(ColumnsWidth(), 0);
   InitColumnTable();
@@ -108,8 +108,8 @@ TEST_F(TagList, CellsStandAtTheirOffsetsForDepthZeroAndDepthTwo) {
     // (A nested row's name cell reaches under the VR cell at 606.)
     EXPECT_TRUE(ShowsCell(Cell(318 + indent, 280, i), Name(i), kNameColour, 0, 606)) << c.depth;
     EXPECT_TRUE(ShowsCell(Cell(606, 16, i), std::u16string{char16_t(e.vr & 0xFF), char16_t(e.vr >> 8)}, kVrColour));
-    EXPECT_TRUE(ShowsCell(Cell(630, 38, i), plat::FormatText(u"%d", {e.length}), kLengthColour, plat::DT_RIGHT));
-    EXPECT_TRUE(ShowsCell(Cell(676, 300, i), ValueText(e, *file), kValueColour, plat::DT_SINGLELINE));
+    EXPECT_TRUE(ShowsCell(Cell(630, 60, i), plat::FormatText(u"%d", {e.length}), kLengthColour, plat::DT_RIGHT));
+    EXPECT_TRUE(ShowsCell(Cell(698, 278, i), ValueText(e, *file), kValueColour, plat::DT_SINGLELINE));
   }
 }
 
@@ -131,9 +131,9 @@ TEST_F(TagList, AfterADeidentificationRunValuesThatMayIdentifyAPersonTurnYellow)
 
 TEST_F(TagList, SequencesShowTwoDotsAndEmptyValuesZero) {
   const int sequence = IndexOf(0x0008, 0x1115);
-  EXPECT_TRUE(ShowsCell(Cell(630, 38, sequence), u"..", kLengthColour, plat::DT_RIGHT));
+  EXPECT_TRUE(ShowsCell(Cell(630, 60, sequence), u"..", kLengthColour, plat::DT_RIGHT));
   const int empty = IndexOf(0x0018, 0x0050);
-  EXPECT_TRUE(ShowsCell(Cell(630, 38, empty), u"0", kLengthColour, plat::DT_RIGHT));
+  EXPECT_TRUE(ShowsCell(Cell(630, 60, empty), u"0", kLengthColour, plat::DT_RIGHT));
 }
 
 TEST_F(TagList, PositionColumnShiftsTheRestAndShowsOffsetAndEnd) {
@@ -226,8 +226,8 @@ TEST_F(TagList, ValuesOfABigEndianDataSetReadInItsByteOrder) {
   file = File(big);
   ASSERT_NE(file, nullptr);
   const int rows = IndexOf(0x0028, 0x0010);  // US 4, stored as 00 04
-  EXPECT_TRUE(ShowsCell(Cell(676, 300, rows), u"4", kValueColour, plat::DT_SINGLELINE));
-  EXPECT_TRUE(ShowsCell(Cell(630, 38, rows), u"2", kLengthColour, plat::DT_RIGHT));
+  EXPECT_TRUE(ShowsCell(Cell(698, 278, rows), u"4", kValueColour, plat::DT_SINGLELINE));
+  EXPECT_TRUE(ShowsCell(Cell(630, 60, rows), u"2", kLengthColour, plat::DT_RIGHT));
 }
 
 // A value the cell shows only in part ends in an ellipsis: a text cut at 48
@@ -277,9 +277,8 @@ TEST_F(TagList, ClippedValuesEndInAnEllipsis) {
 TEST_F(TagList, ContentHeightAndRowHeightFollowTheFont) {
   EXPECT_EQ(panel.tagRowHeight, RowHeight());
   EXPECT_EQ(panel.tagViewHeight, kHeight - 18);
-  // The content height was computed at selection time, with the row height
-  // of that moment (12 before any list was drawn).
-  EXPECT_EQ(panel.tagContentHeight, 13 * file->elements.length - 1);
+  // The content height, computed at selection time, ends with the last row.
+  EXPECT_EQ(panel.tagContentHeight, RowHeight() * file->elements.length);
 }
 
 }  // namespace

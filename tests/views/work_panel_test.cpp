@@ -121,7 +121,7 @@ TEST_F(WorkPanel, X244IsTheFileListForWheelAndDragButTheTagAreaForClicks) {
   panel.LeftDoubleClick(0, POINT{243, 100});
   EXPECT_EQ(panel.hexRow, -1);
   panel.LeftDoubleClick(0, POINT{244, 100});
-  EXPECT_EQ(panel.hexRow, (100 - 14) / panel.tagRowHeight);
+  EXPECT_EQ(panel.hexRow, (100 - 18) / panel.tagRowHeight);
 
   // Wheel: 244 scrolls the file list, 245 the tag area.
   EXPECT_EQ(panel.Wheel(0, -120, POINT{244, 100}), 1);

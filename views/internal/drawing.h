@@ -42,6 +42,8 @@ constexpr std::u16string_view kPanelFace = u"宋体";
 constexpr int32_t kPanelFontHeight = 12;
 constexpr int32_t kPanelFontWeight = 400;
 inline plat::HFONT PanelFont() { return CachedFont(kPanelFace, kPanelFontHeight, kPanelFontWeight); }
+// The pitch of the tag list's rows in the panel's font: its cell plus one.
+int32_t TagRowPitch();
 
 // ValueClass of a value cell.
 enum : int32_t { kValueNormal = 0, kValueDiffers = 1, kValueOneSide = 2, kValueResidual = 3 };

@@ -375,7 +375,7 @@ TEST_F(MainWindowTest, ClicksOnFileRowsSelectCompareAndTheHexPanelOpensAndCloses
 
   // A double click on the third tag row opens its bytes.
   ShowWork& panel = dialog->panel;
-  POINT row{kTagAreaLeft + 30, kTagAreaTop + panel.tagScroll + 2 * panel.tagRowHeight + 3};
+  POINT row{kTagAreaLeft + 30, kTagListTop + panel.tagScroll + 2 * panel.tagRowHeight + 3};
   InjectClick(Item(kPanelSurfaceId), row);
   InjectClick(Item(kPanelSurfaceId), row);
   PumpPendingMessages();
