@@ -462,6 +462,9 @@ void CTesmerDlg::Clear() {
   // ClearAll stops the loader and waits for its thread before anything is
   // destroyed, so a folder still loading never writes into freed entries.
   panel.ClearAll();
+  // What the stopped run posted before it ended is no longer true ("文件加载
+  // 完毕" would replace "文件列表已清空"): its messages are dropped.
+  RemoveQueuedMessages(GetSafeHwnd(), WM_LOAD_PROGRESS, WM_WORK_REDRAW);
   panel.Redraw();
   for (int id : kCollectionButtons) ShowWindow(GetDlgItem(id), SW_HIDE);
   SetStatus(u"文件列表已清空");

@@ -226,6 +226,16 @@ void DiscardQueuedMessages() {
   q.messages.clear();
 }
 
+size_t RemoveQueuedMessages(HWND window, uint32_t first, uint32_t last) {
+  Queue& q = TheQueue();
+  std::lock_guard<std::mutex> hold(q.mutex);
+  const size_t before = q.messages.size();
+  std::erase_if(q.messages, [&](const MSG& m) {
+    return m.hwnd == window && m.message >= first && m.message <= last;
+  });
+  return before - q.messages.size();
+}
+
 void SetMessagePump(MessagePump pump) {
   Queue& q = TheQueue();
   std::shared_ptr<const MessagePump> installed;

@@ -110,6 +110,12 @@ size_t QueuedMessageCount();
 // user interface).
 void DiscardQueuedMessages();
 
+// Takes the queued messages `first` to `last` (inclusive) addressed to
+// `window` off the queue, keeping every other one in its order; returns how
+// many went. For posts of a producer that has stopped and whose news is no
+// longer true.
+size_t RemoveQueuedMessages(HWND window, uint32_t first, uint32_t last);
+
 // --- Pump -----------------------------------------------------------------
 
 // A source of messages outside this queue (the SDL event loop). When a pump

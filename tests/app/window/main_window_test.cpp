@@ -552,10 +552,14 @@ TEST_F(MainWindowTest, ClearWhileAFolderLoadsStopsTheLoaderFirst) {
   ClickAndAnswer(kClearButtonId);
   EXPECT_EQ(dialog->panel.collection.loader, nullptr);
   EXPECT_EQ(dialog->panel.collection.patients.length, 0);
-  // Nothing arrives afterwards.
+  // Nothing arrives afterwards: no file, and no news of the stopped run
+  // over the status line's "文件列表已清空".
   PumpUntil([] { return false; }, 200);
   dialog->panel.Redraw();
   EXPECT_EQ(dialog->panel.collection.ShownFileCount(), 0);
+  EXPECT_EQ(Status(), u"文件列表已清空");
+  ASSERT_FALSE(statusLog->empty());
+  EXPECT_EQ(statusLog->back(), u"文件列表已清空");
 }
 
 TEST_F(MainWindowTest, FolderDroppedWhileAnotherLoadsIsQueuedAndLoadedAfterIt) {
