@@ -1,5 +1,7 @@
 #include "app/tesmer_dlg.h"
 
+#include <algorithm>
+
 #include "analysis/character_set.h"
 #include "anonymize/anonymize.h"
 #include "anonymize/confidentiality.h"
@@ -449,8 +451,16 @@ void CTesmerDlg::ToggleWidth() {
   HWND h = GetSafeHwnd();
   const bool wasWide = wide;
   const SIZE size = SizeOf(h);
-  SetWindowPos(h, HWND{}, 0, 0, wasWide ? kNarrowWindowWidth : kWideWindowWidth, size.cy,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const int32_t width = wasWide ? kNarrowWindowWidth : kWideWindowWidth;
+  // The widened window (and its "<") stays on the screen: it moves left as
+  // far as it must, never past the screen's left edge.
+  RECT place;
+  GetWindowRect(h, &place);
+  const int32_t screenRight = GetSystemMetrics(SM_CXSCREEN);
+  int32_t x = place.left;
+  if (x + width > screenRight) x = std::max<int32_t>(0, screenRight - width);
+  const uint32_t keepPlace = x == place.left ? uint32_t(SWP_NOMOVE) : 0u;
+  SetWindowPos(h, HWND{}, x, place.top, width, size.cy, keepPlace | SWP_NOZORDER | SWP_NOACTIVATE);
   // The window's client area is narrower than the window, so the layout
   // alone would leave a widened window "narrow"; the toggle decides.
   wide = !wasWide;

@@ -943,6 +943,12 @@ bool ShowWindow(HWND window, int command) {
         SendMessageW(window, WM_SHOWWINDOW, 1, 0);
         if ((w = Find(window)) == nullptr) return was;
         if (IsTopLevel(*w)) {
+          // By now the procedure knows its tracking sizes (a dialog answers
+          // them after WM_INITDIALOG): the window manager hears the minimum
+          // before the window appears, not at the first resize.
+          int cw = w->rect.right - w->rect.left, ch = w->rect.bottom - w->rect.top;
+          ClampTrackSize(window, cw, ch);
+          if ((w = Find(window)) == nullptr) return was;
           ResizeBuffer(*w);
           Backend().ShowNative(window, true);
           PlaceNative(*w);

@@ -418,6 +418,23 @@ TEST_F(MainWindowTest, WidthToggleWidensTo1756AndNarrowsTo1024WithItsCaptions) {
   EXPECT_FALSE(dialog->wide);
 }
 
+TEST_F(MainWindowTest, TheWidenedWindowStaysOnTheScreen) {
+  const int screen = GetSystemMetrics(SM_CXSCREEN);
+  ASSERT_GT(screen, kWideWindowWidth);
+  const RECT before = ScreenRectOf(main);
+  // Near the right edge: widening moves the window left just enough.
+  SetWindowPos(main, HWND{}, screen - (before.right - before.left) - 10, before.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ClickButton(kWidthToggleId);
+  const RECT wide = ScreenRectOf(main);
+  EXPECT_EQ(wide.right - wide.left, kWideWindowWidth);
+  EXPECT_EQ(wide.right, screen);
+  EXPECT_EQ(wide.top, before.top);
+  // Narrowing again keeps that place.
+  ClickButton(kWidthToggleId);
+  EXPECT_EQ(ScreenRectOf(main).left, wide.left);
+}
+
 TEST_F(MainWindowTest, AnonymizeWritesTheCopiesAndReportsCompletionInStatusAndNotice) {
   // Nothing loaded: no box, no status change.
   ShowWindow(Item(kAnonymizeButtonId), SW_SHOW);
