@@ -116,7 +116,7 @@ TEST_F(TagList, CellsStandAtTheirOffsetsForDepthZeroAndDepthTwo) {
 TEST_F(TagList, AfterADeidentificationRunValuesThatMayIdentifyAPersonTurnYellow) {
   constexpr COLORREF kResidual = 0x00D6FF;
   const int name = IndexOf(0x0010, 0x0010), modality = IndexOf(0x0008, 0x0060);
-  const RECT nameValue = Cell(676, 300, name), modalityValue = Cell(676, 300, modality);
+  const RECT nameValue = Cell(698, 278, name), modalityValue = Cell(698, 278, modality);
   EXPECT_EQ(Count(nameValue, kResidual), 0);
   panel.markResiduals = true;
   Frame();
@@ -250,7 +250,7 @@ TEST_F(TagList, ClippedValuesEndInAnEllipsis) {
   ASSERT_NE(f, nullptr);
   // The expected text: the shown part and an ellipsis, as much of it as fits.
   const auto fitted = [&](std::u16string text) {
-    while (Extent(text + u"…").cx > 300) text.pop_back();
+    while (Extent(text + u"…").cx > ColumnTable[kColumnValue].width) text.pop_back();
     return text + u"…";
   };
   const auto row = [&](uint16_t group, uint16_t element) {
@@ -270,7 +270,7 @@ TEST_F(TagList, ClippedValuesEndInAnEllipsis) {
   for (const Case& c : cases) {
     const int i = row(c.group, c.element);
     ASSERT_GE(i, 0);
-    EXPECT_TRUE(ShowsCell(Cell(676, 300, i), c.shown, kValueColour, plat::DT_SINGLELINE)) << c.element;
+    EXPECT_TRUE(ShowsCell(Cell(698, 278, i), c.shown, kValueColour, plat::DT_SINGLELINE)) << c.element;
   }
 }
 
