@@ -11,6 +11,7 @@
 #include "analysis/tag_dictionary.h"
 #include "analysis/transfer_syntax.h"
 #include "analysis/value_text.h"
+#include "platform/core/ascii_text.h"
 #include "platform/core/files.h"
 #include "platform/core/format.h"
 #include "platform/core/text.h"
@@ -24,17 +25,10 @@ constexpr int64_t kMinimumLength = 132;  // preamble and marker; shorter files a
 // Trailing spaces are padding to an even length, and how many a value gets
 // depends on the byte length of its encoding ("Ü" is one byte in Latin-1, two
 // in UTF-8), so they take no part in the comparison.
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+bool EqualsWithoutPaddingIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   while (!a.empty() && a.back() == u' ') a.remove_suffix(1);
   while (!b.empty() && b.back() == u' ') b.remove_suffix(1);
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
+  return plat::EqualsIgnoringAsciiCase(a, b);
 }
 
 }  // namespace
@@ -465,7 +459,7 @@ int32_t DicomFile::MatchesRow(const std::u16string& text, int32_t row) const {
   const TagKey key = r != nullptr ? r->key : 0;
   std::u16string value;
   if (ValueByKey(key, value) < 1) return 1;
-  return EqualsIgnoringAsciiCase(value, text) ? 1 : 0;
+  return EqualsWithoutPaddingIgnoringAsciiCase(value, text) ? 1 : 0;
 }
 
 std::u16string ShortenPath(const std::u16string& text, int32_t limit) {
